@@ -1,0 +1,67 @@
+/*
+ * The library's whole state: the board slot table, the buffer-chain table
+ * parallel to it, and the count of open boards. Every exported function but
+ * BF_Open starts with openSlot().
+ */
+#ifndef QOR_BOARD_SLOTS_H
+#define QOR_BOARD_SLOTS_H
+
+#include <cstdint>
+
+#include "qor_bitflow.h"
+#include "sdk_types.h"
+
+namespace qor {
+
+constexpr int32_t kSlotTableSize = 10;
+// The "no LUT" bank; bank 0 is the LUT written by BF_LoadLUT or BF_MaskBits.
+constexpr uint8_t kNoLutBank = 4;
+
+struct BoardSlot {
+    void *destination;          // single destination registered by BF_Setup
+    CiBoardEntry boardEntry;    // filled by CiSysBrdFind
+    CiBoardHandle board;        // null: no open board
+    uint32_t inq10007;
+    uint32_t overflowResets;    // survives close; reset only by the first open
+    int32_t extTrigger;
+    int32_t bufferAllocated;
+    int32_t grabActive;
+    uint8_t lutType;
+    uint8_t lutBank;            // 4 (no LUT) or 0
+    uint32_t vtrigMode;         // trigger mode read at open
+    uint32_t vtrigParams[3];
+    CiSignal signal;            // end-of-frame signal of either kind of acquisition
+    uint32_t inq10003;          // 2, or 0 for any other answer
+    int32_t chainActive;        // a buffer chain is in force
+    // Not part of the slot's published layout: whether `signal` has been
+    // created and not yet freed, and whether BF_FreeBuffer released the
+    // registered destination, so neither is used after release.
+    int32_t signalLive;
+    int32_t destinationFreed;
+};
+
+struct BufferSet {
+    CiQTab *qtabs;
+    CiQTab **qtabPtrs;
+    int32_t count;
+};
+
+extern int32_t openCount;
+extern uint32_t slotCount;
+extern BoardSlot boardSlots[kSlotTableSize];
+extern BufferSet bufferSets[kSlotTableSize];
+
+// The slot of an index whose board is open, or null: the check every
+// exported function but BF_Open makes first (answering BF_E_SLOT_NOT_OPEN).
+// Indexes outside the table are refused before the table is read.
+BoardSlot *openSlot(int32_t index);
+
+// Writes `value` through `out` unless the caller passed null.
+template <class T> inline void writeOut(T *out, T value)
+{
+    if (out != nullptr) *out = value;
+}
+
+}  // namespace qor
+
+#endif

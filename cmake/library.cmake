@@ -1,0 +1,30 @@
+# The library: one set of objects, linked into the shared library that hosts
+# load (exporting only the names in exports/) and into a static archive that
+# the tests link, so tests can also look at the slot tables.
+file(GLOB QOR_LIBRARY_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/board/*.cpp
+  ${PROJECT_SOURCE_DIR}/acquisition/*.cpp
+  ${PROJECT_SOURCE_DIR}/controls/*.cpp)
+
+add_library(qor_bitflow_objects OBJECT ${QOR_LIBRARY_SOURCES})
+target_include_directories(qor_bitflow_objects PUBLIC
+  ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_link_libraries(qor_bitflow_objects PUBLIC qor_sdk)
+
+add_library(qor_bitflow SHARED $<TARGET_OBJECTS:qor_bitflow_objects>)
+target_include_directories(qor_bitflow PUBLIC ${PROJECT_SOURCE_DIR}/include)
+target_link_libraries(qor_bitflow PRIVATE qor_sdk)
+if(WIN32)
+  target_sources(qor_bitflow PRIVATE ${PROJECT_SOURCE_DIR}/exports/qor_bitflow.def)
+  set_target_properties(qor_bitflow PROPERTIES PREFIX "")
+else()
+  target_link_options(qor_bitflow PRIVATE
+    -Wl,--version-script=${PROJECT_SOURCE_DIR}/exports/qor_bitflow.map -Wl,--no-undefined)
+  set_target_properties(qor_bitflow PROPERTIES
+    LINK_DEPENDS ${PROJECT_SOURCE_DIR}/exports/qor_bitflow.map)
+endif()
+
+add_library(qor_bitflow_static STATIC $<TARGET_OBJECTS:qor_bitflow_objects>)
+target_include_directories(qor_bitflow_static PUBLIC
+  ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_link_libraries(qor_bitflow_static PUBLIC qor_sdk)

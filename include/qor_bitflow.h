@@ -1,0 +1,417 @@
+/*
+ * qor_bitflow: a flat C interface to BitFlow frame-grabber boards.
+ *
+ * Every function returns a 32-bit status: BF_OK (0) or one of the BF_E_
+ * codes below. Every function but BF_Open takes the slot index that BF_Open
+ * handed out; a slot outside 0..9, or one that holds no open board, answers
+ * BF_E_SLOT_NOT_OPEN before anything else happens. Output pointers that are
+ * null are never written through. The caller serialises all calls.
+ */
+#ifndef QOR_BITFLOW_H
+#define QOR_BITFLOW_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define QOR_CALL __cdecl
+#else
+#define QOR_CALL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Status codes. Keep bf_status_name() below in step with this list. */
+enum bf_status {
+    BF_OK = 0,
+    BF_E_NO_BOARD = 5000,            /* no board of the family, or it cannot be found */
+    BF_E_OPEN_FAILED = 5001,         /* the board cannot be opened, or all slots are in use */
+    BF_E_SLOT_NOT_OPEN = 5002,       /* the slot holds no open board */
+    BF_E_ALLOC_FAILED = 5003,        /* the aligned buffer cannot be allocated */
+    BF_E_TRIGGER_MODE = 5004,        /* trigger mode refused; or grab while externally triggered in mode 1 */
+    BF_E_DESTINATION_ACTIVE = 5005,  /* camera cannot change while a destination is registered */
+    BF_E_CAMERA_SELECT = 5006,       /* the board refused the camera */
+    BF_E_LUT_DESTINATION = 5007,     /* a LUT cannot load while a destination is registered */
+    BF_E_LUT_UNSUPPORTED = 5008,     /* the board model has no LUT */
+    BF_E_LUT_TOO_SHORT = 5009,       /* the table is shorter than its kind needs */
+    BF_E_LUT_KIND = 5010,            /* LUT kind outside 0..6 */
+    BF_E_LUT_WRITE = 5011,           /* the board refused the LUT */
+    BF_E_NULL_DESTINATION = 5012,    /* the destination pointer is null */
+    BF_E_BYTES_PER_PIXEL = 5013,     /* 3 bytes per pixel is not supported */
+    BF_E_ACQ_SETUP = 5014,           /* the destination cannot be registered */
+    BF_E_NO_ACQUISITION = 5015,      /* nothing is set up to acquire into */
+    BF_E_OVERFLOW_RESET = 5016,      /* the reset after an overflow failed */
+    BF_E_SNAP = 5017,                /* the snap command failed */
+    BF_E_FRAME_WAIT = 5018,          /* waiting for the snapped frame failed */
+    BF_E_GRAB = 5019,                /* the grab command failed */
+    BF_E_SIGNAL_WAIT = 5020,         /* waiting for end of frame failed or timed out */
+    BF_E_CLOSE = 5021,               /* the board cannot be closed */
+    BF_E_RESET_STOP = 5022,          /* the stop before a reset failed */
+    BF_E_RESET = 5023,               /* the reset command failed */
+    BF_E_MASK_UNSUPPORTED = 5024,    /* the board model has no bit mask */
+    BF_E_MASK_SET = 5025,            /* the board refused the bit mask */
+    BF_E_BUFFER_COUNT = 5026,        /* a chain needs at least one buffer */
+    BF_E_NULL_BUFFER_LIST = 5027,    /* the buffer list pointer is null */
+    BF_E_QTAB_MEMORY = 5028,         /* no memory for the QTab arrays */
+    BF_E_REL_QTAB = 5029,            /* a relative QTab cannot be made (or the buffer is too large) */
+    BF_E_PHYS_QTAB = 5030,           /* a physical QTab cannot be made */
+    BF_E_CHAIN_LINK = 5031,          /* the QTabs cannot be linked */
+    BF_E_CHAIN_ENGAGE = 5032,        /* the chain cannot be engaged */
+    BF_E_DMA_COMMAND = 5033,         /* the DMA command failed */
+    BF_E_QTAB_FREE = 5034,           /* a QTab cannot be released; the chain stays in force */
+    BF_E_CHAIN_ACTIVE = 5035,        /* a buffer chain is in force */
+    BF_E_NO_CHAIN = 5036,            /* no buffer chain is in force */
+    BF_E_CHAIN_REQUIRED = 5037,      /* BF_Grab/BF_Wait: the chain was asked for but none is in force */
+    BF_E_NTG_SETUP = 5037,           /* BF_NTGSetup: the timing generator refused the set-up */
+    BF_E_ENCODER_DIVIDER = 5038,     /* the encoder divider was refused */
+    BF_E_GPOUT_GET = 5039,           /* the outputs cannot be read */
+    BF_E_GPOUT_SET = 5040,           /* the outputs cannot be set */
+    BF_E_ENGINE = 5041,              /* engine selector above 1 */
+    BF_E_FRAME_SIZE = 5042,          /* the frame size was refused */
+    BF_E_REGISTER_UNSUPPORTED = 5043,/* no such register (or, by name, not found) */
+    BF_E_REGISTER_WRITE = 5044,      /* the register write failed */
+    BF_E_REGISTER_NAME = 5045        /* the register's name cannot be read */
+};
+
+/* The enumerator's spelling of a status, for logs; "BF_E_UNKNOWN" otherwise. */
+static inline const char *bf_status_name(int32_t status)
+{
+    switch (status) {
+    case BF_OK: return "BF_OK";
+    case BF_E_NO_BOARD: return "BF_E_NO_BOARD";
+    case BF_E_OPEN_FAILED: return "BF_E_OPEN_FAILED";
+    case BF_E_SLOT_NOT_OPEN: return "BF_E_SLOT_NOT_OPEN";
+    case BF_E_ALLOC_FAILED: return "BF_E_ALLOC_FAILED";
+    case BF_E_TRIGGER_MODE: return "BF_E_TRIGGER_MODE";
+    case BF_E_DESTINATION_ACTIVE: return "BF_E_DESTINATION_ACTIVE";
+    case BF_E_CAMERA_SELECT: return "BF_E_CAMERA_SELECT";
+    case BF_E_LUT_DESTINATION: return "BF_E_LUT_DESTINATION";
+    case BF_E_LUT_UNSUPPORTED: return "BF_E_LUT_UNSUPPORTED";
+    case BF_E_LUT_TOO_SHORT: return "BF_E_LUT_TOO_SHORT";
+    case BF_E_LUT_KIND: return "BF_E_LUT_KIND";
+    case BF_E_LUT_WRITE: return "BF_E_LUT_WRITE";
+    case BF_E_NULL_DESTINATION: return "BF_E_NULL_DESTINATION";
+    case BF_E_BYTES_PER_PIXEL: return "BF_E_BYTES_PER_PIXEL";
+    case BF_E_ACQ_SETUP: return "BF_E_ACQ_SETUP";
+    case BF_E_NO_ACQUISITION: return "BF_E_NO_ACQUISITION";
+    case BF_E_OVERFLOW_RESET: return "BF_E_OVERFLOW_RESET";
+    case BF_E_SNAP: return "BF_E_SNAP";
+    case BF_E_FRAME_WAIT: return "BF_E_FRAME_WAIT";
+    case BF_E_GRAB: return "BF_E_GRAB";
+    case BF_E_SIGNAL_WAIT: return "BF_E_SIGNAL_WAIT";
+    case BF_E_CLOSE: return "BF_E_CLOSE";
+    case BF_E_RESET_STOP: return "BF_E_RESET_STOP";
+    case BF_E_RESET: return "BF_E_RESET";
+    case BF_E_MASK_UNSUPPORTED: return "BF_E_MASK_UNSUPPORTED";
+    case BF_E_MASK_SET: return "BF_E_MASK_SET";
+    case BF_E_BUFFER_COUNT: return "BF_E_BUFFER_COUNT";
+    case BF_E_NULL_BUFFER_LIST: return "BF_E_NULL_BUFFER_LIST";
+    case BF_E_QTAB_MEMORY: return "BF_E_QTAB_MEMORY";
+    case BF_E_REL_QTAB: return "BF_E_REL_QTAB";
+    case BF_E_PHYS_QTAB: return "BF_E_PHYS_QTAB";
+    case BF_E_CHAIN_LINK: return "BF_E_CHAIN_LINK";
+    case BF_E_CHAIN_ENGAGE: return "BF_E_CHAIN_ENGAGE";
+    case BF_E_DMA_COMMAND: return "BF_E_DMA_COMMAND";
+    case BF_E_QTAB_FREE: return "BF_E_QTAB_FREE";
+    case BF_E_CHAIN_ACTIVE: return "BF_E_CHAIN_ACTIVE";
+    case BF_E_NO_CHAIN: return "BF_E_NO_CHAIN";
+    case BF_E_CHAIN_REQUIRED: return "BF_E_CHAIN_REQUIRED/BF_E_NTG_SETUP";
+    case BF_E_ENCODER_DIVIDER: return "BF_E_ENCODER_DIVIDER";
+    case BF_E_GPOUT_GET: return "BF_E_GPOUT_GET";
+    case BF_E_GPOUT_SET: return "BF_E_GPOUT_SET";
+    case BF_E_ENGINE: return "BF_E_ENGINE";
+    case BF_E_FRAME_SIZE: return "BF_E_FRAME_SIZE";
+    case BF_E_REGISTER_UNSUPPORTED: return "BF_E_REGISTER_UNSUPPORTED";
+    case BF_E_REGISTER_WRITE: return "BF_E_REGISTER_WRITE";
+    case BF_E_REGISTER_NAME: return "BF_E_REGISTER_NAME";
+    default: return "BF_E_UNKNOWN";
+    }
+}
+
+/* Board families accepted by BF_Open. */
+enum bf_family {
+    BF_FAMILY_208 = 0, /* board-type code 208 */
+    BF_FAMILY_16 = 1,  /* board-type code 16 */
+    BF_FAMILY_32 = 2,  /* board-type code 32 */
+    BF_FAMILY_64 = 3   /* board-type code 64 */
+};
+
+/* ---- Boards ---------------------------------------------------------- */
+
+/*
+ * Opens board `boardNumber` of `family` into the lowest free slot and
+ * reports its geometry (bit depth, bytes per pixel, width, lines).
+ * `reserved` is not used. `slotOut` receives the slot, or -1 on failure.
+ * \retval BF_E_NO_BOARD     no board of the family, or board not found
+ * \retval BF_E_OPEN_FAILED  the board cannot be opened, or all ten slots are open
+ */
+int32_t QOR_CALL BF_Open(void *reserved, uint32_t *bitDepthOut, uint32_t *bytesPerPixelOut,
+                         uint32_t *widthOut, uint32_t *linesOut, uint32_t boardNumber,
+                         int32_t family, int32_t *slotOut);
+
+/*
+ * Asks the board afresh for its camera value (inquiry 0x10007), bit depth,
+ * bytes per pixel, width and lines, and reports the registered destination.
+ * \retval BF_E_SLOT_NOT_OPEN
+ */
+int32_t QOR_CALL BF_ImageInfo(uint32_t *cameraInfoOut, uint32_t *bitDepthOut,
+                              uint32_t *bytesPerPixelOut, uint32_t *widthOut, uint32_t *linesOut,
+                              void **destinationOut, int32_t slot);
+
+/*
+ * Switches the board to camera `camera`.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_DESTINATION_ACTIVE  a single destination is registered
+ * \retval BF_E_CAMERA_SELECT       the board refused the camera
+ */
+int32_t QOR_CALL BF_SelectCamera(uint32_t camera, int32_t slot);
+
+/*
+ * Closes the board. Acquisitions, chains and buffers must be released first.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_CLOSE  the board refused; the slot stays open
+ */
+int32_t QOR_CALL BF_Close(int32_t slot);
+
+/* ---- Single destination ---------------------------------------------- */
+
+/*
+ * Allocates *sizeIn bytes on a 4096-byte boundary into *bufferOut.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_ALLOC_FAILED  size 0 or less, or no memory; *bufferOut is null
+ */
+int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, int32_t slot);
+
+/*
+ * Releases the registered destination if BF_AllocBuffer handed it out and it
+ * is still live; acquisition into it is then refused until the next BF_Setup.
+ * \retval BF_E_SLOT_NOT_OPEN
+ */
+int32_t QOR_CALL BF_FreeBuffer(int32_t slot);
+
+/*
+ * Registers `dest` (width x bytes per pixel x lines bytes) as the destination.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_NULL_DESTINATION
+ * \retval BF_E_BYTES_PER_PIXEL  the camera has 3 bytes per pixel
+ * \retval BF_E_ACQ_SETUP        refused, or the size does not fit in 32 bits
+ */
+int32_t QOR_CALL BF_Setup(void *dest, uint32_t width, int32_t slot);
+
+/*
+ * Forgets the single destination and frees its signal.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_NO_ACQUISITION  no destination is registered
+ * \retval BF_E_CHAIN_ACTIVE    a buffer chain is in force
+ */
+int32_t QOR_CALL BF_Cleanup(int32_t slot);
+
+/*
+ * Sets the acquired window of `engine`; run BF_Setup again afterwards.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_ENGINE      engine above 1
+ * \retval BF_E_FRAME_SIZE  the board refused the size
+ */
+int32_t QOR_CALL BF_AqFrameSize(int32_t slot, uint32_t xSize, uint32_t ySize, int32_t engine);
+
+/* ---- Capture ---------------------------------------------------------- */
+
+/*
+ * Snaps one frame and waits for it (up to the board's wait time).
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_NO_ACQUISITION  nothing set up, or the destination was freed
+ * \retval BF_E_OVERFLOW_RESET  the reset after an overflow failed
+ * \retval BF_E_SNAP            the snap failed without an overflow
+ * \retval BF_E_FRAME_WAIT      waiting for the frame failed
+ */
+int32_t QOR_CALL BF_GetFrame(int32_t slot);
+
+/*
+ * Starts a snap and returns at once; wait with BF_Wait4Frame.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_NO_ACQUISITION
+ * \retval BF_E_SNAP
+ */
+int32_t QOR_CALL BF_FastGetFrame(int32_t slot);
+
+/*
+ * Starts a continuous grab; `chained` non-zero programs the chain's length.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_NO_ACQUISITION
+ * \retval BF_E_TRIGGER_MODE    trigger mode 1 with the external trigger enabled
+ * \retval BF_E_CHAIN_REQUIRED  `chained` asked without a chain
+ * \retval BF_E_GRAB
+ */
+int32_t QOR_CALL BF_Grab(int32_t slot, int32_t chained);
+
+/*
+ * Stops a grab.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_NO_ACQUISITION
+ */
+int32_t QOR_CALL BF_Stop(int32_t slot);
+
+/*
+ * Waits up to `timeout` ms for the next end of frame; *countOut receives the
+ * board's frame count.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_NO_ACQUISITION
+ * \retval BF_E_SIGNAL_WAIT  time-out or failure
+ */
+int32_t QOR_CALL BF_Wait4Frame(uint32_t timeout, int32_t slot, uint32_t *countOut);
+
+/*
+ * Reports the overflow resets, the acquisition status (non-zero while busy),
+ * a zero, and the frame count.
+ * \retval BF_E_SLOT_NOT_OPEN
+ */
+int32_t QOR_CALL BF_Status(uint32_t *overflowResetsOut, uint32_t *statusOut, int32_t *zeroOut,
+                           uint32_t *frameCountOut, int32_t slot);
+
+/*
+ * Stops and resets the acquisition.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_RESET_STOP
+ * \retval BF_E_RESET
+ */
+int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
+
+/* ---- Buffer chain ----------------------------------------------------- */
+
+/*
+ * Sets up a chain over `bufferCount` caller buffers, each width x bytes per
+ * pixel x lines bytes; on failure everything made so far is released.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_BYTES_PER_PIXEL
+ * \retval BF_E_BUFFER_COUNT      bufferCount below 1
+ * \retval BF_E_NULL_BUFFER_LIST
+ * \retval BF_E_QTAB_MEMORY
+ * \retval BF_E_REL_QTAB          also when the buffer size does not fit in 32 bits
+ * \retval BF_E_PHYS_QTAB
+ * \retval BF_E_CHAIN_LINK
+ * \retval BF_E_CHAIN_ENGAGE
+ * \retval BF_E_DMA_COMMAND
+ */
+int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32_t bufferCount, int32_t slot);
+
+/*
+ * Releases the chain, its QTabs and its signal.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_QTAB_FREE  a release failed; call again to finish
+ * \retval BF_E_NO_CHAIN
+ */
+int32_t QOR_CALL BF_BufferCleanup(int32_t slot);
+
+/*
+ * Waits for one end of frame, or (`wholeChain` non-zero) once per chain buffer.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_NO_ACQUISITION  the slot's signal is not live
+ * \retval BF_E_SIGNAL_WAIT
+ * \retval BF_E_CHAIN_REQUIRED  `wholeChain` asked without a chain
+ */
+int32_t QOR_CALL BF_Wait(uint32_t timeout, int32_t slot, int32_t wholeChain, uint32_t *countOut);
+
+/* ---- Triggers --------------------------------------------------------- */
+
+/*
+ * *enable non-zero connects the external trigger, zero disconnects it.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_TRIGGER_MODE  the board refused the trigger mode, or `enable` is null
+ */
+int32_t QOR_CALL BF_TriggerMode(int32_t *enable, int32_t slot);
+
+/*
+ * Fires software trigger 1 and/or 2.
+ * \retval BF_E_SLOT_NOT_OPEN
+ */
+int32_t QOR_CALL BF_SetSWtrigger(int32_t trigger1, int32_t trigger2, int32_t slot);
+
+/* ---- Lookup tables ---------------------------------------------------- */
+
+/*
+ * Loads a LUT of `kind` 0..6 (least lengths 4096, 32768, then 256) used by
+ * the next BF_Setup.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_LUT_DESTINATION
+ * \retval BF_E_LUT_UNSUPPORTED
+ * \retval BF_E_LUT_TOO_SHORT
+ * \retval BF_E_LUT_KIND
+ * \retval BF_E_LUT_WRITE
+ */
+int32_t QOR_CALL BF_LoadLUT(int32_t kind, void *entries, int32_t length, int32_t slot);
+
+/*
+ * Chooses the bit-masking LUT for the camera's bit depth.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_MASK_UNSUPPORTED
+ * \retval BF_E_MASK_SET
+ */
+int32_t QOR_CALL BF_MaskBits(int32_t slot);
+
+/* ---- Timing generator, encoder and outputs ---------------------------- */
+
+/*
+ * Programs the exposure timing generator: period, exposure and delay in ms,
+ * `mode`, and the output line `bitNumber` (counted from 1, modulo 32).
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_NTG_SETUP
+ */
+int32_t QOR_CALL BF_NTGSetup(int32_t slot, double periodMs, double exposureMs, double delayMs,
+                             uint32_t mode, int32_t bitNumber);
+
+/*
+ * Divides the pulses of encoder input `encoder` by `divider` (1 or more),
+ * counting both edges when `bothEdges` is non-zero.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_ENCODER_DIVIDER
+ */
+int32_t QOR_CALL BF_NTGEncDiv(int32_t slot, uint32_t divider, uint32_t encoder, uint32_t bothEdges);
+
+/*
+ * Reads the general-purpose output levels, one bit an output.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_GPOUT_GET
+ */
+int32_t QOR_CALL BF_GetGPOUT(int32_t slot, uint32_t *levelsOut);
+
+/*
+ * Sets the outputs selected by `mask` to the bits of `levels`.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_GPOUT_SET
+ */
+int32_t QOR_CALL BF_SetGPOUT(int32_t slot, uint32_t mask, uint32_t levels);
+
+/* ---- Registers -------------------------------------------------------- */
+
+/*
+ * Reads register `id`.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_REGISTER_UNSUPPORTED  no such register, or `valueOut` is null
+ */
+int32_t QOR_CALL BF_RegPeek(int32_t slot, uint32_t id, uint32_t *valueOut);
+
+/*
+ * Writes register `id`.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_REGISTER_UNSUPPORTED
+ * \retval BF_E_REGISTER_WRITE
+ */
+int32_t QOR_CALL BF_RegPoke(int32_t slot, uint32_t id, uint32_t value);
+
+/*
+ * `idToName` non-zero: writes the name of register *idInOut into `name`
+ * (capacity `size`). Zero: finds the lowest register id below 3445 whose
+ * name equals `name` ignoring case, into *idInOut.
+ * \retval BF_E_SLOT_NOT_OPEN
+ * \retval BF_E_REGISTER_UNSUPPORTED  unknown id, name not found, or `idInOut` null
+ * \retval BF_E_REGISTER_NAME         the name cannot be written (or `name` is null)
+ */
+int32_t QOR_CALL BF_RegNametoId(int32_t slot, uint32_t *idInOut, char *name, uint32_t size,
+                                int32_t idToName);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,102 @@
+/*
+ * The simulator's model of installed boards, shared by the Cid and BFD
+ * libraries. Cid owns the one instance; BFD reaches it through the
+ * functions below, which Cid exports for it (SIM_INTERNAL).
+ *
+ * Locking: one process-wide mutex (`lock()`) guards every board and the
+ * journal. SDK entry points take it for their whole body, except while they
+ * block (signal waits, wait-done), when they wait on the board's condition
+ * variable, which releases it.
+ */
+#ifndef QOR_SIM_MODEL_H
+#define QOR_SIM_MODEL_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#if defined(_WIN32)
+#define SIM_INTERNAL __declspec(dllexport)
+#else
+#define SIM_INTERNAL __attribute__((visibility("default")))
+#endif
+
+namespace bfsim {
+
+struct CameraConfig {
+    uint32_t width = 640;
+    uint32_t lines = 480;
+    uint32_t bitDepth = 8;
+    uint32_t bytesPerPixel = 1;
+    uint32_t waitTimeMs = 1000;
+    uint32_t cameraInfo = 0;     // inquiry 0x10007
+    uint32_t cameraMode = 2;     // inquiry 0x10003
+    uint32_t syncSource = 0;     // inquiry 0x1001D
+    uint32_t framePeriodMs = 10;
+    uint32_t trigMode = 0;       // what CiConVTrigModeGet reports at open
+    uint32_t trigParams[3] = {0, 0, 0};
+};
+
+struct BoardConfig {
+    uint32_t type = 16;          // board-type code: 16, 32, 64 or 208
+    uint32_t generation = 0;     // bfsim_generation
+    uint32_t model = 0;          // inquiry 3
+    uint32_t externalTriggerPeriodMs = 0;  // 0: the external line fires only through bfsim_
+    std::vector<CameraConfig> cameras{CameraConfig{}};
+};
+
+struct Acquisition;  // the capture engine's per-board state (acquisition.h)
+struct Controls;     // triggers, LUTs, timing, outputs, registers (controls.h)
+
+struct Board {
+    BoardConfig config;
+    uint32_t number = 0;         // number within its type
+    bool open = false;
+    void *handle = nullptr;      // issued by CiBrdOpen; never dereferenced
+    uint32_t camera = 0;         // index into config.cameras
+    std::map<uint32_t, uint32_t> inquiryOverrides;
+    std::condition_variable changed;  // notified on every frame, trigger and command
+    std::unique_ptr<Acquisition> acquisition;
+    std::unique_ptr<Controls> controls;
+
+    const CameraConfig &currentCamera() const { return config.cameras[camera]; }
+};
+
+// The process-wide lock of the model.
+SIM_INTERNAL std::mutex &lock();
+
+// The open board behind a handle issued by CiBrdOpen, or null. Call under lock().
+SIM_INTERNAL Board *findBoard(void *handle);
+// The board of a type code and number, open or not, or null. Call under lock().
+SIM_INTERNAL Board *findBoard(uint32_t type, uint32_t number);
+// Every board of the population. Call under lock().
+SIM_INTERNAL std::vector<std::unique_ptr<Board>> &boards();
+
+// The answer to an inquiry: an override, else the current camera's value.
+SIM_INTERNAL std::optional<uint32_t> inquire(const Board &board, uint32_t code);
+
+// Journals a call and reports an injected fault: every SDK entry point
+// starts with `if (auto r = bfsim::enter("Name", {args...})) return *r;`.
+// Takes the lock itself; call it before taking lock().
+SIM_INTERNAL std::optional<int32_t> enter(const char *function, std::initializer_list<int64_t> args);
+
+// The value bfsim_set_output chose for a function's output, if any. Call under lock().
+SIM_INTERNAL std::optional<uint32_t> outputOverride(const char *function);
+
+// Live-object bookkeeping for bfsim_live_count. Call under lock().
+SIM_INTERNAL void countObject(int kind, int delta);
+
+template <class T> int64_t arg(T *p) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(p)); }
+template <class T> int64_t arg(const T *p) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(p)); }
+inline int64_t arg(double v) { return static_cast<int64_t>(v); }
+template <class T> int64_t arg(T v) { return static_cast<int64_t>(v); }
+
+}  // namespace bfsim
+
+#endif

@@ -1,0 +1,79 @@
+#include "support/sim_fixture.h"
+
+#include <cstring>
+#include <ostream>
+
+#include "board/slots.h"
+
+namespace qortest {
+
+std::ostream &operator<<(std::ostream &os, const Call &call)
+{
+    os << call.function << "(";
+    for (size_t i = 0; i < call.args.size(); ++i) os << (i ? ", " : "") << call.args[i];
+    return os << ")";
+}
+
+std::vector<Call> journal()
+{
+    std::vector<Call> calls;
+    bfsim_call raw;
+    for (size_t i = 0; bfsim_journal_get(i, &raw) == 0; ++i)
+        calls.push_back({raw.function, std::vector<int64_t>(raw.args, raw.args + raw.argc)});
+    return calls;
+}
+
+std::vector<Call> journalOf(std::initializer_list<const char *> functions)
+{
+    std::vector<Call> picked;
+    for (const Call &call : journal())
+        for (const char *name : functions)
+            if (call.function == name) picked.push_back(call);
+    return picked;
+}
+
+std::vector<std::string> journalNames()
+{
+    std::vector<std::string> names;
+    for (const Call &call : journal()) names.push_back(call.function);
+    return names;
+}
+
+void resetLibraryState()
+{
+    std::memset(qor::boardSlots, 0, sizeof qor::boardSlots);
+    std::memset(qor::bufferSets, 0, sizeof qor::bufferSets);
+    qor::openCount = 0;
+    qor::slotCount = qor::kSlotTableSize;
+}
+
+void SimTest::SetUp()
+{
+    bfsim_reset();
+    resetLibraryState();
+    bfsim_journal_enable(1);
+    bfsim_journal_clear();
+}
+
+void SimTest::TearDown()
+{
+    bfsim_journal_enable(0);
+    bfsim_reset();
+}
+
+void SimTest::loadConfig(const std::string &json)
+{
+    ASSERT_EQ(bfsim_load_config(json.c_str()), 0) << json;
+    bfsim_journal_clear();
+}
+
+int32_t SimTest::open(int32_t family, uint32_t number)
+{
+    int32_t slot = -1;
+    uint32_t depth, bpp, width, lines;
+    EXPECT_EQ(BF_Open(nullptr, &depth, &bpp, &width, &lines, number, family, &slot), BF_OK);
+    bfsim_journal_clear();
+    return slot;
+}
+
+}  // namespace qortest

@@ -1,0 +1,56 @@
+/*
+ * Test support: a fixture that gives every case a fresh simulated board
+ * population, and helpers to read the simulator's call journal.
+ */
+#ifndef QOR_TESTS_SIM_FIXTURE_H
+#define QOR_TESTS_SIM_FIXTURE_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bfsim.h"
+#include "qor_bitflow.h"
+
+namespace qortest {
+
+// One journaled SDK call, comparable in EXPECT_EQ.
+struct Call {
+    std::string function;
+    std::vector<int64_t> args;
+    bool operator==(const Call &other) const
+    {
+        return function == other.function && args == other.args;
+    }
+};
+std::ostream &operator<<(std::ostream &os, const Call &call);
+
+// Every call journaled since the last clear.
+std::vector<Call> journal();
+// Only the calls of the named functions, in order.
+std::vector<Call> journalOf(std::initializer_list<const char *> functions);
+// Only the names of the journaled calls, in order.
+std::vector<std::string> journalNames();
+
+// Resets the simulator (default population unless the case loads its own),
+// resets the library's tables to their load-time state, and turns the
+// journal on. TearDown checks nothing was left open by the library itself.
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Loads a population from JSON text; fails the test if it does not load.
+    void loadConfig(const std::string &json);
+    // Opens board `number` of `family`, expecting success; returns the slot.
+    int32_t open(int32_t family = BF_FAMILY_16, uint32_t number = 0);
+};
+
+// Puts the library's tables back as they are when the library is loaded.
+void resetLibraryState();
+
+}  // namespace qortest
+
+#endif

@@ -22,6 +22,11 @@
 extern "C" {
 #endif
 
+/* The library is built with hidden visibility; its entry points are not. */
+#if defined(__GNUC__) && !defined(_WIN32)
+#pragma GCC visibility push(default)
+#endif
+
 /* Status codes. Keep bf_status_name() below in step with this list. */
 enum bf_status {
     BF_OK = 0,
@@ -371,7 +376,7 @@ int32_t QOR_CALL BF_NTGEncDiv(int32_t slot, uint32_t divider, uint32_t encoder, 
 /*
  * Reads the general-purpose output levels, one bit an output.
  * \retval BF_E_SLOT_NOT_OPEN
- * \retval BF_E_GPOUT_GET
+ * \retval BF_E_GPOUT_GET  the board refused, or `levelsOut` is null
  */
 int32_t QOR_CALL BF_GetGPOUT(int32_t slot, uint32_t *levelsOut);
 
@@ -409,6 +414,10 @@ int32_t QOR_CALL BF_RegPoke(int32_t slot, uint32_t id, uint32_t value);
  */
 int32_t QOR_CALL BF_RegNametoId(int32_t slot, uint32_t *idInOut, char *name, uint32_t size,
                                 int32_t idToName);
+
+#if defined(__GNUC__) && !defined(_WIN32)
+#pragma GCC visibility pop
+#endif
 
 #ifdef __cplusplus
 }

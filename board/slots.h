@@ -44,6 +44,12 @@ struct BufferSet {
     CiQTab *qtabs;
     CiQTab **qtabPtrs;
     int32_t count;
+    // Not part of the published layout: how many leading records a
+    // BF_BufferCleanup that stopped on a failed release had already released
+    // (physical, relative), so the next one resumes there instead of
+    // releasing those records a second time.
+    int32_t physicalReleased;
+    int32_t relativeReleased;
 };
 
 extern int32_t openCount;
@@ -60,6 +66,14 @@ BoardSlot *openSlot(int32_t index);
 template <class T> inline void writeOut(T *out, T value)
 {
     if (out != nullptr) *out = value;
+}
+
+// Where the SDK is to write an output the caller asked for: the caller's
+// pointer, or `scratch` when the caller passed null, so the SDK is never
+// handed a null output.
+template <class T> inline T *outOr(T *out, T &scratch)
+{
+    return out != nullptr ? out : &scratch;
 }
 
 }  // namespace qor

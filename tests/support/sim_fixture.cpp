@@ -14,6 +14,25 @@ std::ostream &operator<<(std::ostream &os, const Call &call)
     return os << ")";
 }
 
+::testing::AssertionResult callsMatch(const std::vector<Call> &actual,
+                                      const std::vector<Call> &expected)
+{
+    bool same = actual.size() == expected.size();
+    for (size_t i = 0; same && i < actual.size(); ++i) {
+        const Call &a = actual[i];
+        const Call &e = expected[i];
+        same = a.function == e.function && a.args.size() == e.args.size();
+        for (size_t k = 0; same && k < a.args.size(); ++k)
+            same = e.args[k] == kAny || e.args[k] == a.args[k];
+    }
+    if (same) return ::testing::AssertionSuccess();
+    auto failure = ::testing::AssertionFailure() << "\n  journaled:";
+    for (const Call &call : actual) failure << "\n    " << call;
+    failure << "\n  expected (" << kAny << " = any):";
+    for (const Call &call : expected) failure << "\n    " << call;
+    return failure;
+}
+
 std::vector<Call> journal()
 {
     std::vector<Call> calls;
@@ -37,6 +56,20 @@ std::vector<std::string> journalNames()
     std::vector<std::string> names;
     for (const Call &call : journal()) names.push_back(call.function);
     return names;
+}
+
+std::vector<std::string> debugOutput()
+{
+    std::vector<std::string> messages;
+    char text[256];
+    for (int i = 0; bfsim_debug_output_get(i, text, sizeof text) == 0; ++i)
+        messages.emplace_back(text);
+    return messages;
+}
+
+int64_t SimTest::board(int32_t slot)
+{
+    return addr(qor::boardSlots[slot].board);
 }
 
 void resetLibraryState()

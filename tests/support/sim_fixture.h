@@ -27,12 +27,27 @@ struct Call {
 };
 std::ostream &operator<<(std::ostream &os, const Call &call);
 
+// An expected argument that matches any value (an address of a local, say).
+constexpr int64_t kAny = INT64_MIN;
+
+// An address as the journal records it.
+inline int64_t addr(const void *p)
+{
+    return static_cast<int64_t>(reinterpret_cast<intptr_t>(p));
+}
+
+// The journaled calls match `expected` call for call, kAny matching any argument.
+::testing::AssertionResult callsMatch(const std::vector<Call> &actual,
+                                      const std::vector<Call> &expected);
+
 // Every call journaled since the last clear.
 std::vector<Call> journal();
 // Only the calls of the named functions, in order.
 std::vector<Call> journalOf(std::initializer_list<const char *> functions);
 // Only the names of the journaled calls, in order.
 std::vector<std::string> journalNames();
+// The messages written through BFOutputDebugString since the last reset.
+std::vector<std::string> debugOutput();
 
 // Resets the simulator (default population unless the case loads its own),
 // resets the library's tables to their load-time state, and turns the
@@ -46,6 +61,8 @@ protected:
     void loadConfig(const std::string &json);
     // Opens board `number` of `family`, expecting success; returns the slot.
     int32_t open(int32_t family = BF_FAMILY_16, uint32_t number = 0);
+    // The board handle of a slot, as the journal records it.
+    static int64_t board(int32_t slot);
 };
 
 // Puts the library's tables back as they are when the library is loaded.

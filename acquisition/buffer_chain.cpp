@@ -1,0 +1,200 @@
+// Acquisition into a chain of the caller's buffers: one relative and one
+// physical QTab per buffer, linked into a ring that the board fills in turn.
+#include <cstdlib>
+
+#include "acquisition/chain_heap.h"
+#include "acquisition/commands.h"
+#include "acquisition/geometry.h"
+#include "bfd.h"
+#include "board/slots.h"
+#include "cid.h"
+
+namespace qor {
+ChainHeap chainHeap{std::malloc, std::free};
+}  // namespace qor
+
+namespace {
+
+constexpr uint32_t kEngine = 0;
+constexpr uint32_t kChainedQTabMode = 3;
+
+// The fixed part of each buffer's relative QTab: pixel format, LUT bank (no
+// LUT: the slot's LUT state plays no part in a chain), direction, kind and
+// flags.
+constexpr uint32_t kQTabFormat = 3;
+constexpr uint32_t kQTabLutBank = 4;
+constexpr uint32_t kQTabDirection = 3;
+constexpr uint32_t kQTabKind = 2;
+constexpr uint32_t kQTabFlags = 0;
+constexpr uint32_t kPhysicalQTabFlags = 0;
+
+// Starts the engaged chain's DMA on engine 1.
+constexpr uint32_t kDmaStart = 10;
+constexpr uint32_t kDmaEngine = 1;
+constexpr uint32_t kDmaParam = 0;
+
+constexpr const char *kRelativeQTabFailed = "Error creating Relative Qtab";
+constexpr const char *kPhysicalQTabFailed = "Error creating Physical Qtab\n";
+
+// The unwinding of a failed set-up releases without looking at results:
+// the set-up has failed already and has nothing better to report.
+void freePhysicalQTabs(CiBoardHandle board, const qor::BufferSet &chain, int32_t count)
+{
+    for (int32_t k = 0; k < count; ++k) CiPhysQTabFree(board, chain.qtabPtrs[k]);
+}
+
+void freeRelativeQTabs(CiBoardHandle board, const qor::BufferSet &chain, int32_t count)
+{
+    for (int32_t k = 0; k < count; ++k) CiRelQTabFree(board, chain.qtabPtrs[k]);
+}
+
+void releaseArrays(qor::BufferSet &chain)
+{
+    qor::chainHeap.release(chain.qtabs);
+    qor::chainHeap.release(chain.qtabPtrs);
+    chain.qtabs = nullptr;
+    chain.qtabPtrs = nullptr;
+    chain.physicalReleased = 0;
+    chain.relativeReleased = 0;
+}
+
+// Once linked, the chain is complete, so a later failure tears it down the
+// way the host would: as a chain in force, through BF_BufferCleanup, whose
+// own status gives way to `status`. A release failing in that teardown
+// leaves the chain in force for the host's next BF_BufferCleanup.
+int32_t releaseBuiltChain(int32_t slotIndex, int32_t bufferCount, int32_t status)
+{
+    qor::bufferSets[slotIndex].count = bufferCount;
+    qor::boardSlots[slotIndex].chainActive = 1;
+    BF_BufferCleanup(slotIndex);
+    return status;
+}
+
+}  // namespace
+
+extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32_t bufferCount,
+                                           int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+    if (buffers == nullptr) return BF_E_NULL_BUFFER_LIST;
+    if (bufferCount < 1) return BF_E_BUFFER_COUNT;
+
+    CiBoardHandle board = slot->board;
+    qor::BufferSet &chain = qor::bufferSets[slotIndex];
+    chain.count = 0;
+    CiConAqMode(board, kChainedQTabMode);
+    uint32_t lines = 0;
+    uint32_t bytesPerPixel = 0;
+    CiBrdInquire(board, CI_INQ_LINES, &lines);
+    CiBrdInquire(board, CI_INQ_BYTES_PER_PIXEL, &bytesPerPixel);
+    if (bytesPerPixel == qor::kUnsupportedBytesPerPixel) return BF_E_BYTES_PER_PIXEL;
+    const std::optional<qor::FrameGeometry> geometry =
+        qor::frameGeometry(width, bytesPerPixel, lines);
+    if (!geometry) return BF_E_REL_QTAB;
+    CiCameraConfig camera = nullptr;
+    CiBrdCamGetCur(board, &camera);
+
+    const size_t records = static_cast<size_t>(bufferCount);
+    chain.qtabs = static_cast<CiQTab *>(qor::chainHeap.allocate(records * sizeof(CiQTab)));
+    if (chain.qtabs == nullptr) return BF_E_QTAB_MEMORY;
+    chain.qtabPtrs = static_cast<CiQTab **>(qor::chainHeap.allocate(records * sizeof(CiQTab *)));
+    if (chain.qtabPtrs == nullptr) {
+        releaseArrays(chain);
+        return BF_E_QTAB_MEMORY;
+    }
+    chain.physicalReleased = 0;
+    chain.relativeReleased = 0;
+
+    for (int32_t i = 0; i < bufferCount; ++i) {
+        chain.qtabPtrs[i] = &chain.qtabs[i];
+        const int32_t refused =
+            CiRelQTabCreate(board, camera, buffers[i], geometry->size, geometry->stride,
+                            chain.qtabPtrs[i], kQTabFormat, kQTabLutBank, kQTabDirection,
+                            kQTabKind, kQTabFlags);
+        if (refused != 0) {
+            BFOutputDebugString(kRelativeQTabFailed);
+            freeRelativeQTabs(board, chain, i);
+            releaseArrays(chain);
+            return BF_E_REL_QTAB;
+        }
+    }
+    for (int32_t j = 0; j < bufferCount; ++j) {
+        if (CiPhysQTabCreate(board, chain.qtabPtrs[j], kPhysicalQTabFlags) != 0) {
+            BFOutputDebugString(kPhysicalQTabFailed);
+            freePhysicalQTabs(board, chain, j);
+            freeRelativeQTabs(board, chain, bufferCount);
+            releaseArrays(chain);
+            return BF_E_PHYS_QTAB;
+        }
+    }
+    if (CiPhysQTabChainLink(board, chain.qtabPtrs, static_cast<uint32_t>(bufferCount)) != 0) {
+        freePhysicalQTabs(board, chain, bufferCount);
+        freeRelativeQTabs(board, chain, bufferCount);
+        releaseArrays(chain);
+        return BF_E_CHAIN_LINK;
+    }
+
+    if (CiSignalCreate(board, qor::kEndOfFrameSignal, &slot->signal) == 0) slot->signalLive = 1;
+    CiSignalQueueClear(board, &slot->signal);
+
+    if (CiPhysQTabChainEngage(board, chain.qtabPtrs, kEngine) != 0)
+        return releaseBuiltChain(slotIndex, bufferCount, BF_E_CHAIN_ENGAGE);
+    if (CiConDMACommand(board, kDmaStart, kDmaEngine, kDmaParam, kDmaParam) != 0)
+        return releaseBuiltChain(slotIndex, bufferCount, BF_E_DMA_COMMAND);
+
+    chain.count = bufferCount;
+    slot->chainActive = 1;
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_BufferCleanup(int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+    if (slot->chainActive == 0) return BF_E_NO_CHAIN;
+
+    qor::BufferSet &chain = qor::bufferSets[slotIndex];
+    if (chain.qtabs != nullptr) {
+        // Every physical QTab goes before the first relative one. A cleanup
+        // that stopped on a failed release is resumed at that record: the
+        // ones before it are released already and must not be again.
+        for (; chain.physicalReleased < chain.count; ++chain.physicalReleased)
+            if (CiPhysQTabFree(slot->board, &chain.qtabs[chain.physicalReleased]) != 0)
+                return BF_E_QTAB_FREE;
+        for (; chain.relativeReleased < chain.count; ++chain.relativeReleased)
+            if (CiRelQTabFree(slot->board, &chain.qtabs[chain.relativeReleased]) != 0)
+                return BF_E_QTAB_FREE;
+    }
+    releaseArrays(chain);
+    chain.count = 0;
+
+    CiSignalCancel(slot->board, &slot->signal);
+    CiSignalFree(slot->board, &slot->signal);
+    slot->signalLive = 0;
+    CiAqCleanUp(slot->board, kEngine);
+    slot->chainActive = 0;
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_Wait(uint32_t timeout, int32_t slotIndex, int32_t wholeChain,
+                                    uint32_t *countOut)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+    if (wholeChain != 0 && slot->chainActive == 0) return BF_E_CHAIN_REQUIRED;
+    // A signal never created, or cancelled and freed, is not the SDK's to
+    // wait on any more.
+    if (slot->signalLive == 0) return BF_E_NO_ACQUISITION;
+
+    uint32_t scratch = 0;
+    uint32_t *count = qor::outOr(countOut, scratch);
+    if (!qor::waitSucceeded(CiSignalWait(slot->board, &slot->signal, timeout, count)))
+        return BF_E_SIGNAL_WAIT;
+    if (wholeChain == 0) return BF_OK;
+    // One wait per buffer of the chain, each with the full time-out.
+    for (int32_t k = 1; k < qor::bufferSets[slotIndex].count; ++k)
+        if (!qor::waitSucceeded(CiSignalWait(slot->board, &slot->signal, timeout, count)))
+            return BF_E_SIGNAL_WAIT;
+    return BF_OK;
+}

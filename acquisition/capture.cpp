@@ -1,0 +1,196 @@
+// Frame capture and waiting, on whichever acquisition the slot has in force:
+// the chain's command family while chainActive is set, else the single
+// destination's.
+#include "acquisition/commands.h"
+#include "bfd.h"
+#include "board/slots.h"
+#include "cid.h"
+
+namespace {
+
+constexpr uint32_t kEngine = 0;
+constexpr uint32_t kNoFlags = 0;
+
+constexpr uint32_t kOneShotMode = 1;
+
+// Gn2 boards take the grab's shape from registers written before each grab.
+constexpr uint32_t kRegGrabFrameLimit = 0xA58;
+constexpr uint32_t kRegGrabEnable = 0xA6D;
+constexpr uint32_t kRegGrabSyncSource = 0xA5F;
+constexpr uint32_t kRegGrabBufferCount = 0xA60;
+constexpr uint32_t kUnlimitedFrames = 0xFFFF;
+constexpr uint32_t kChainedFrameLimit = 1;
+constexpr uint32_t kGrabEnabled = 1;
+constexpr uint32_t kSingleBuffer = 1;
+
+// Every board generation learns a chain's length from these two.
+constexpr uint32_t kRegChainLength = 0x6C6;
+constexpr uint32_t kRegChainStart = 0x688;
+constexpr uint32_t kChainStart = 1;
+
+// The free-running continuous mode a grab switches to when the host left
+// triggering to the library.
+constexpr uint32_t kGrabTriggerMode = 6;
+constexpr uint32_t kGrabTriggerParams[3] = {11, 239, 239};
+
+void programGn2Grab(const qor::BoardSlot &slot, bool chained, int32_t chainCount)
+{
+    uint32_t syncSource = 0;
+    CiBrdInquire(slot.board, CI_INQ_SYNC_SOURCE, &syncSource);
+    const uint32_t syncIsZero = syncSource == 0 ? 1 : 0;
+    BFRegPoke(slot.board, kRegGrabFrameLimit, chained ? kChainedFrameLimit : kUnlimitedFrames);
+    BFRegPoke(slot.board, kRegGrabEnable, kGrabEnabled);
+    BFRegPoke(slot.board, kRegGrabSyncSource, syncIsZero);
+    BFRegPoke(slot.board, kRegGrabBufferCount,
+              chained ? static_cast<uint32_t>(chainCount) : kSingleBuffer);
+}
+
+}  // namespace
+
+extern "C" int32_t QOR_CALL BF_GetFrame(int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+    if (!qor::canAcquire(*slot)) return BF_E_NO_ACQUISITION;
+
+    uint32_t waitTime = 0;
+    CiBrdInquire(slot->board, CI_INQ_WAIT_TIME, &waitTime);
+
+    if (qor::issueCommand(*slot, qor::kCommandSnap, qor::kModeStart) != 0) {
+        // An overflow is recovered from by one reset; the frame asked for is
+        // then whatever the board delivers next.
+        uint32_t overflow = 0;
+        CiAqOverflowCheck(slot->board, &overflow);
+        if (overflow == 0) return BF_E_SNAP;
+        if (qor::issueCommand(*slot, qor::kCommandReset, qor::kModeHalt) != 0)
+            return BF_E_OVERFLOW_RESET;
+        ++slot->overflowResets;
+    }
+    qor::fireSoftwareTriggerIfNeeded(*slot);
+
+    if (slot->chainActive != 0) {
+        uint32_t frameCount = 0;
+        if (!qor::waitSucceeded(CiSignalWait(slot->board, &slot->signal, waitTime, &frameCount)))
+            return BF_E_FRAME_WAIT;
+    } else if (CiAqWaitDone(slot->board, kEngine) != 0) {
+        return BF_E_FRAME_WAIT;
+    }
+
+    // The board may still be finishing the frame's transfer; give it up to
+    // its own wait time, then return regardless.
+    BFTickStamp start{};
+    BFTickStamp now{};
+    BFTick(&start);
+    uint32_t busy = 0;
+    CiConAqStatus(slot->board, &busy, kNoFlags);
+    while (busy != 0) {
+        BFTick(&now);
+        if (BFTickDelta(&start, &now) >= waitTime) break;
+        CiConAqStatus(slot->board, &busy, kNoFlags);
+    }
+
+    slot->grabActive = 0;
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_FastGetFrame(int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+    if (!qor::canAcquire(*slot)) return BF_E_NO_ACQUISITION;
+
+    if (qor::issueCommand(*slot, qor::kCommandSnap, qor::kModeStart) != 0) return BF_E_SNAP;
+    qor::fireSoftwareTriggerIfNeeded(*slot);
+
+    slot->grabActive = 0;
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_Grab(int32_t slotIndex, int32_t chained)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+    if (!qor::canAcquire(*slot)) return BF_E_NO_ACQUISITION;
+    // A one-shot board waiting on the external line cannot grab continuously.
+    if (slot->vtrigMode == kOneShotMode && slot->extTrigger != 0) return BF_E_TRIGGER_MODE;
+    if (chained != 0 && slot->chainActive == 0) return BF_E_CHAIN_REQUIRED;
+
+    const int32_t chainCount = qor::bufferSets[slotIndex].count;
+    // The register writes' results are not looked at: whether the board
+    // started is what the grab command below reports.
+    if (BFIsGn2(slot->board) != 0) programGn2Grab(*slot, chained != 0, chainCount);
+    if (chained != 0) {
+        BFRegPoke(slot->board, kRegChainLength, static_cast<uint32_t>(chainCount));
+        BFRegPoke(slot->board, kRegChainStart, kChainStart);
+    }
+    if (slot->vtrigMode != kOneShotMode && slot->extTrigger == 0)
+        CiConVTrigModeSet(slot->board, kGrabTriggerMode, kGrabTriggerParams[0],
+                          kGrabTriggerParams[1], kGrabTriggerParams[2]);
+
+    // The family follows the acquisition in force, not `chained`.
+    if (qor::issueCommand(*slot, qor::kCommandGrab, qor::kModeStart) != 0) return BF_E_GRAB;
+    CiConCTabReset(slot->board);
+
+    slot->grabActive = 1;
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_Stop(int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+
+    // A chain is halted with the abort command, a single destination with
+    // stop. Stopping writes nothing, so it is allowed after BF_FreeBuffer.
+    if (slot->chainActive != 0) {
+        CiConAqCommand(slot->board, qor::kCommandAbort, kNoFlags);
+        return BF_OK;
+    }
+    if (slot->destination == nullptr) return BF_E_NO_ACQUISITION;
+    CiAqCommand(slot->board, qor::kCommandStop, qor::kModeHalt, kEngine, kNoFlags);
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_Wait4Frame(uint32_t timeout, int32_t slotIndex, uint32_t *countOut)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+    if (!qor::canAcquire(*slot)) return BF_E_NO_ACQUISITION;
+    // A destination left registered after BF_BufferCleanup has no signal any
+    // more: never hand the board a freed signal record to wait on.
+    if (slot->signalLive == 0) return BF_E_NO_ACQUISITION;
+
+    uint32_t scratch = 0;
+    const int32_t result =
+        CiSignalWait(slot->board, &slot->signal, timeout, qor::outOr(countOut, scratch));
+    if (!qor::waitSucceeded(result)) return BF_E_SIGNAL_WAIT;
+    // After a snap the end-of-frame signal can precede the end of the
+    // transfer; during a grab there is no single completion to wait for.
+    if (slot->grabActive == 0) CiAqWaitDone(slot->board, kEngine);
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_Status(uint32_t *overflowResetsOut, uint32_t *statusOut,
+                                      int32_t *zeroOut, uint32_t *frameCountOut,
+                                      int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+
+    uint32_t scratch = 0;
+    qor::writeOut(overflowResetsOut, slot->overflowResets);
+    CiConAqStatus(slot->board, qor::outOr(statusOut, scratch), kNoFlags);
+    qor::writeOut(zeroOut, 0);
+    CiConGetFrameCount(slot->board, qor::outOr(frameCountOut, scratch), kNoFlags);
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_ResetAcquisition(int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+
+    if (qor::issueCommand(*slot, qor::kCommandAbort, qor::kModeHalt) != 0) return BF_E_RESET_STOP;
+    if (qor::issueCommand(*slot, qor::kCommandReset, qor::kModeHalt) != 0) return BF_E_RESET;
+    return BF_OK;
+}

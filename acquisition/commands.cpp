@@ -1,0 +1,38 @@
+#include "acquisition/commands.h"
+
+#include "cid.h"
+
+namespace qor {
+
+namespace {
+
+constexpr uint32_t kEngine = 0;
+constexpr uint32_t kNoFlags = 0;
+
+// Trigger mode in which a snap starts the frame itself.
+constexpr uint32_t kOneShotMode = 1;
+constexpr uint32_t kSoftwareTrigger = 1;
+constexpr uint32_t kSoftwareTriggerAction = 17;
+
+}  // namespace
+
+bool canAcquire(const BoardSlot &slot)
+{
+    if (slot.chainActive != 0) return true;
+    return slot.destination != nullptr && slot.destinationFreed == 0;
+}
+
+int32_t issueCommand(const BoardSlot &slot, uint32_t command, uint32_t mode)
+{
+    if (slot.chainActive != 0) return CiConAqCommand(slot.board, command, kNoFlags);
+    return CiAqCommand(slot.board, command, mode, kEngine, kNoFlags);
+}
+
+void fireSoftwareTriggerIfNeeded(const BoardSlot &slot)
+{
+    if (slot.vtrigMode == kOneShotMode || slot.extTrigger != 0) return;
+    // A trigger with no frame waiting is dropped by the board; nothing to report.
+    CiConSwTrig(slot.board, kSoftwareTrigger, kSoftwareTriggerAction);
+}
+
+}  // namespace qor

@@ -1,0 +1,174 @@
+// Opening, describing and closing boards: the only functions that bring a
+// board into a slot and take it out again.
+#include "board/slots.h"
+#include "bfd.h"
+#include "cid.h"
+
+namespace {
+
+constexpr int32_t kNoSlot = -1;
+
+// Board-type codes of the SDK. Every open asks for the count of each, in
+// this order, whatever family it wants.
+constexpr uint32_t kType16 = 16;
+constexpr uint32_t kType32 = 32;
+constexpr uint32_t kType64 = 64;
+constexpr uint32_t kType208 = 208;
+constexpr uint32_t kNoType = 0;
+
+constexpr uint32_t kOpenMode = 65;
+constexpr uint32_t kQTabMode = 1;
+constexpr uint32_t kInterruptKind = 2;
+constexpr uint32_t kInterruptEnable = 1;
+// Inquiry 0x10003 is only worth keeping when it says 2.
+constexpr uint32_t kCameraModeKept = 2;
+constexpr uint32_t kCameraSelectMode = 1;
+
+struct BoardCounts {
+    uint32_t type16;
+    uint32_t type32;
+    uint32_t type64;
+    uint32_t type208;
+};
+
+// Family 0 means type 208 only: a missing 208 board is not made up for by
+// another family.
+uint32_t chooseType(int32_t family, const BoardCounts &counts)
+{
+    if (family == BF_FAMILY_208 && counts.type208 != 0) return kType208;
+    if (counts.type16 != 0 && family == BF_FAMILY_16) return kType16;
+    if (counts.type32 != 0 && family == BF_FAMILY_32) return kType32;
+    if (counts.type64 != 0 && family == BF_FAMILY_64) return kType64;
+    return kNoType;
+}
+
+// With no board open, whatever earlier boards left in the slots is stale.
+// The records the SDK fills (entry, signal) and the values re-read at every
+// open are left as they are; so are the chain records.
+void resetSlotsForFirstOpen()
+{
+    const uint32_t slots = qor::slotCount < static_cast<uint32_t>(qor::kSlotTableSize)
+                               ? qor::slotCount
+                               : static_cast<uint32_t>(qor::kSlotTableSize);
+    for (uint32_t i = 0; i < slots; ++i) {
+        qor::BoardSlot &slot = qor::boardSlots[i];
+        slot.destination = nullptr;
+        slot.destinationFreed = 0;
+        slot.board = nullptr;
+        slot.overflowResets = 0;
+        slot.extTrigger = 0;
+        slot.bufferAllocated = 0;
+        slot.grabActive = 0;
+        slot.chainActive = 0;
+        slot.lutType = 0;
+        slot.lutBank = qor::kNoLutBank;
+    }
+}
+
+// Boards closed in the reverse order of opening leave this equal to the open
+// count; closed out of order, it still never hands out an open slot.
+int32_t lowestFreeSlot()
+{
+    for (int32_t i = 0; i < qor::kSlotTableSize; ++i)
+        if (qor::boardSlots[i].board == nullptr) return i;
+    return kNoSlot;
+}
+
+}  // namespace
+
+extern "C" int32_t QOR_CALL BF_Open(void * /*reserved*/, uint32_t *bitDepthOut,
+                                    uint32_t *bytesPerPixelOut, uint32_t *widthOut,
+                                    uint32_t *linesOut, uint32_t boardNumber, int32_t family,
+                                    int32_t *slotOut)
+{
+    qor::writeOut(slotOut, kNoSlot);
+    if (qor::openCount == 0) resetSlotsForFirstOpen();
+
+    BoardCounts counts{};
+    CiSysBrdEnum(kType16, &counts.type16);
+    CiSysBrdEnum(kType32, &counts.type32);
+    CiSysBrdEnum(kType64, &counts.type64);
+    CiSysBrdEnum(kType208, &counts.type208);
+    const uint32_t type = chooseType(family, counts);
+    if (type == kNoType) return BF_E_NO_BOARD;
+
+    const int32_t index = lowestFreeSlot();
+    if (index == kNoSlot) return BF_E_OPEN_FAILED;
+    qor::BoardSlot &slot = qor::boardSlots[index];
+    if (CiSysBrdFind(type, boardNumber, &slot.boardEntry) != 0) return BF_E_NO_BOARD;
+    // Opened into a local: a refused open must not leave anything in the
+    // slot's handle, which alone marks the slot as open.
+    CiBoardHandle board = nullptr;
+    if (CiBrdOpen(&slot.boardEntry, &board, kOpenMode) != 0) return BF_E_OPEN_FAILED;
+    slot.board = board;
+    // A signal left in the slot belonged to the board that was here before.
+    slot.signalLive = 0;
+
+    uint32_t granted = 0;
+    BFQTabModeRequest(board, kQTabMode, &granted);
+    slot.lutType = 0;
+    slot.lutBank = qor::kNoLutBank;
+    CiConInt(board, kInterruptKind, kInterruptEnable);
+
+    uint32_t scratch = 0;
+    CiBrdInquire(board, CI_INQ_CAMERA_INFO, &slot.inq10007);
+    CiBrdInquire(board, CI_INQ_BIT_DEPTH, qor::outOr(bitDepthOut, scratch));
+    CiBrdInquire(board, CI_INQ_BYTES_PER_PIXEL, qor::outOr(bytesPerPixelOut, scratch));
+    CiBrdInquire(board, CI_INQ_WIDTH, qor::outOr(widthOut, scratch));
+    CiBrdInquire(board, CI_INQ_LINES, qor::outOr(linesOut, scratch));
+    // A local, so an inquiry that writes nothing cannot keep a stale 2.
+    uint32_t cameraMode = 0;
+    CiBrdInquire(board, CI_INQ_CAMERA_MODE, &cameraMode);
+    slot.inq10003 = cameraMode == kCameraModeKept ? cameraMode : 0;
+    CiConVTrigModeGet(board, &slot.vtrigMode, &slot.vtrigParams[0], &slot.vtrigParams[1],
+                      &slot.vtrigParams[2]);
+
+    qor::writeOut(slotOut, index);
+    ++qor::openCount;
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_ImageInfo(uint32_t *cameraInfoOut, uint32_t *bitDepthOut,
+                                         uint32_t *bytesPerPixelOut, uint32_t *widthOut,
+                                         uint32_t *linesOut, void **destinationOut,
+                                         int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+
+    qor::writeOut(destinationOut, slot->destination);
+    // Asked afresh: a camera switch since the open changes the answers.
+    uint32_t scratch = 0;
+    CiBrdInquire(slot->board, CI_INQ_CAMERA_INFO, qor::outOr(cameraInfoOut, scratch));
+    CiBrdInquire(slot->board, CI_INQ_BIT_DEPTH, qor::outOr(bitDepthOut, scratch));
+    CiBrdInquire(slot->board, CI_INQ_BYTES_PER_PIXEL, qor::outOr(bytesPerPixelOut, scratch));
+    CiBrdInquire(slot->board, CI_INQ_WIDTH, qor::outOr(widthOut, scratch));
+    CiBrdInquire(slot->board, CI_INQ_LINES, qor::outOr(linesOut, scratch));
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_SelectCamera(uint32_t camera, int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+    // The destination was sized for the current camera; a chain's QTabs are
+    // the caller's business, so a chain does not hold the camera back.
+    if (slot->chainActive == 0 && slot->destination != nullptr) return BF_E_DESTINATION_ACTIVE;
+
+    if (CiBrdCamSel(slot->board, camera, kCameraSelectMode) != 0) return BF_E_CAMERA_SELECT;
+    CiBrdInquire(slot->board, CI_INQ_CAMERA_INFO, &slot->inq10007);
+    return BF_OK;
+}
+
+extern "C" int32_t QOR_CALL BF_Close(int32_t slotIndex)
+{
+    qor::BoardSlot *slot = qor::openSlot(slotIndex);
+    if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
+
+    if (CiBrdClose(slot->board) != 0) return BF_E_CLOSE;
+    // Only the handle goes: acquisition state stays recorded, as the caller
+    // was to tear it down before closing.
+    --qor::openCount;
+    slot->board = nullptr;
+    return BF_OK;
+}

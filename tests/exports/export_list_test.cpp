@@ -1,0 +1,78 @@
+// The module exports exactly the thirty functions the public header declares.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string readFile(const std::string &path)
+{
+    std::ifstream in(path);
+    EXPECT_TRUE(in) << path;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::set<std::string> namesMatching(const std::string &text, const std::string &pattern)
+{
+    std::set<std::string> names;
+    const std::regex re(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator();
+         ++it)
+        names.insert((*it)[1]);
+    return names;
+}
+
+std::set<std::string> headerNames()
+{
+    return namesMatching(readFile(QOR_SOURCE_DIR "/include/qor_bitflow.h"),
+                         R"(QOR_CALL\s+(BF_\w+)\s*\()");
+}
+
+TEST(ExportList, HeaderDeclaresThirtyFunctions)
+{
+    EXPECT_EQ(headerNames().size(), 30u);
+}
+
+TEST(ExportList, VersionScriptAndDefFileListExactlyTheHeadersNames)
+{
+    const std::string map = std::regex_replace(
+        readFile(QOR_SOURCE_DIR "/exports/qor_bitflow.map"), std::regex(R"(/\*[^*]*\*/)"), "");
+    const std::string global = map.substr(0, map.find("local:"));
+    EXPECT_EQ(namesMatching(global, R"((\w+)\s*;)"), headerNames());
+    EXPECT_NE(map.find("local:"), std::string::npos);
+    EXPECT_NE(map.find("*;", map.find("local:")), std::string::npos);
+
+    const std::string def = readFile(QOR_SOURCE_DIR "/exports/qor_bitflow.def");
+    const size_t exports = def.find("EXPORTS");
+    ASSERT_NE(exports, std::string::npos);
+    EXPECT_EQ(namesMatching(def.substr(exports + 7), R"((\S+))"), headerNames());
+}
+
+TEST(ExportList, SharedLibraryExportsExactlyTheHeadersNames)
+{
+#ifndef QOR_SHARED_LIBRARY
+    GTEST_SKIP() << "no ELF shared library in this build";
+#else
+    FILE *nm = popen("nm -D --defined-only --format=posix '" QOR_SHARED_LIBRARY "'", "r");
+    ASSERT_NE(nm, nullptr);
+    std::set<std::string> defined;
+    char line[512];
+    while (std::fgets(line, sizeof line, nm) != nullptr) {
+        std::istringstream fields(line);
+        std::string name;
+        fields >> name;
+        if (!name.empty()) defined.insert(name);
+    }
+    ASSERT_EQ(pclose(nm), 0);
+    EXPECT_EQ(defined, headerNames());
+#endif
+}
+
+}  // namespace

@@ -46,7 +46,7 @@ struct CameraConfig {
 struct BoardConfig {
     uint32_t type = 16;          // board-type code: 16, 32, 64 or 208
     uint32_t generation = 0;     // bfsim_generation
-    uint32_t model = 0;          // inquiry 3
+    uint32_t model = 0x1010;     // inquiry 3; 4142 would mean "no LUTs"
     uint32_t externalTriggerPeriodMs = 0;  // 0: the external line fires only through bfsim_
     std::vector<CameraConfig> cameras{CameraConfig{}};
 };
@@ -55,9 +55,17 @@ struct Acquisition;  // the capture engine's per-board state (acquisition.h)
 struct Controls;     // triggers, LUTs, timing, outputs, registers (controls.h)
 
 struct Board {
+    // Out of line: the engine's and the controls' state are complete only in
+    // the simulator's own sources.
+    Board();
+    ~Board();
+    Board(const Board &) = delete;
+    Board &operator=(const Board &) = delete;
+
     BoardConfig config;
     uint32_t number = 0;         // number within its type
     bool open = false;
+    bool closing = false;        // being closed: its handle no longer finds it
     void *handle = nullptr;      // issued by CiBrdOpen; never dereferenced
     uint32_t camera = 0;         // index into config.cameras
     std::map<uint32_t, uint32_t> inquiryOverrides;
@@ -92,9 +100,21 @@ SIM_INTERNAL std::optional<uint32_t> outputOverride(const char *function);
 // Live-object bookkeeping for bfsim_live_count. Call under lock().
 SIM_INTERNAL void countObject(int kind, int delta);
 
+// Keeps a debug message for bfsim_debug_output. Call under lock().
+SIM_INTERNAL void recordDebugOutput(const char *text);
+
 template <class T> int64_t arg(T *p) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(p)); }
 template <class T> int64_t arg(const T *p) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(p)); }
-inline int64_t arg(double v) { return static_cast<int64_t>(v); }
+// Rounded toward zero; NaN journals as 0 and out-of-range values saturate,
+// since converting those directly is undefined.
+inline int64_t arg(double v)
+{
+    constexpr double kLimit = 9.2e18;  // just inside int64_t's range
+    if (v != v) return 0;
+    if (v >= kLimit) return INT64_MAX;
+    if (v <= -kLimit) return INT64_MIN;
+    return static_cast<int64_t>(v);
+}
 template <class T> int64_t arg(T v) { return static_cast<int64_t>(v); }
 
 }  // namespace bfsim

@@ -1,0 +1,91 @@
+/*
+ * The exposure timing generator, the encoder dividers and the
+ * general-purpose outputs.
+ */
+#include <cmath>
+
+#include "bfsim.h"
+#include "cid.h"
+#include "controls_state.h"
+
+namespace bfsim {
+
+double timingPeriodMs(const Board &board)
+{
+    if (board.controls == nullptr || !board.controls->timing) return 0;
+    return board.controls->timing->periodMs;
+}
+
+}  // namespace bfsim
+
+using namespace bfsim;
+
+namespace {
+
+// A generator can only run with a positive period whose exposure and delay
+// fit inside it.
+bool validTiming(double periodMs, double exposureMs, double delayMs)
+{
+    if (!std::isfinite(periodMs) || !std::isfinite(exposureMs) || !std::isfinite(delayMs))
+        return false;
+    return periodMs > 0 && exposureMs >= 0 && delayMs >= 0 && exposureMs <= periodMs &&
+           delayMs <= periodMs;
+}
+
+}  // namespace
+
+extern "C" {
+
+CID_API int32_t SDK_CALL CiConExposureControlSet(CiBoardHandle handle, double periodMs,
+                                                 double exposureMs, double delayMs,
+                                                 uint32_t mode, uint32_t outputMask)
+{
+    if (auto r = enter("CiConExposureControlSet", {arg(handle), arg(periodMs), arg(exposureMs),
+                                                   arg(delayMs), arg(mode), arg(outputMask)}))
+        return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Board *board = controlledBoard(handle);
+    if (board == nullptr) return BFSIM_ERR_HANDLE;
+    if (!validTiming(periodMs, exposureMs, delayMs)) return BFSIM_ERR_ARGUMENT;
+    board->controls->timing = Timing{periodMs, exposureMs, delayMs, mode, outputMask};
+    board->changed.notify_all();
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiEncoderDividerSet(CiBoardHandle handle, uint32_t divider,
+                                             uint32_t encoder, uint32_t bothEdges, uint32_t flags)
+{
+    if (auto r = enter("CiEncoderDividerSet",
+                       {arg(handle), arg(divider), arg(encoder), arg(bothEdges), arg(flags)}))
+        return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Board *board = controlledBoard(handle);
+    if (board == nullptr) return BFSIM_ERR_HANDLE;
+    if (divider < 1 || encoder >= kEncoderCount) return BFSIM_ERR_ARGUMENT;
+    board->controls->encoders[encoder] = EncoderDivider{divider, bothEdges, flags};
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiRegGPOutGet(CiBoardHandle handle, uint32_t *levels)
+{
+    if (auto r = enter("CiRegGPOutGet", {arg(handle), arg(levels)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    const Board *board = controlledBoard(handle);
+    if (board == nullptr) return BFSIM_ERR_HANDLE;
+    if (levels == nullptr) return BFSIM_ERR_ARGUMENT;
+    *levels = board->controls->gpoutLevels;
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiRegGPOutSet(CiBoardHandle handle, uint32_t mask, uint32_t levels)
+{
+    if (auto r = enter("CiRegGPOutSet", {arg(handle), arg(mask), arg(levels)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Board *board = controlledBoard(handle);
+    if (board == nullptr) return BFSIM_ERR_HANDLE;
+    uint32_t &current = board->controls->gpoutLevels;
+    current = (current & ~mask) | (levels & mask);
+    return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,210 @@
+/*
+ * QTabs and the buffer chain: relative QTabs describe host buffers,
+ * physical ones make them usable by the DMA engine, a link orders them into
+ * a ring, engaging hands the ring to the engine and a DMA command starts it.
+ * The QTab records are the host's memory, often uninitialised when handed
+ * in, so a record counts as live only when its stamp matches the registry.
+ */
+#include <algorithm>
+
+#include "cid.h"
+#include "engine_state.h"
+
+namespace bfsim {
+namespace {
+
+// The registry key of a record stamped by CiRelQTabCreate, if it is live.
+std::optional<uint64_t> liveQTab(const Engine &engine, const CiQTab *record)
+{
+    const std::optional<uint64_t> serial = stampedSerial(record, kQTabMagic);
+    if (!serial) return std::nullopt;
+    auto found = engine.qtabs.find(*serial);
+    if (found == engine.qtabs.end() || found->second.record != record) return std::nullopt;
+    return serial;
+}
+
+// The record's own description of its buffer, after the stamp; the
+// registry's copy is the one the engine trusts.
+void describe(CiQTab *record, const Destination &buffer)
+{
+    record->opaque[2] = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(buffer.base));
+    record->opaque[3] = buffer.size;
+    record->opaque[4] = buffer.stride;
+    record->opaque[5] = buffer.lutBank;
+}
+
+bool contains(const std::vector<uint64_t> &ring, uint64_t serial)
+{
+    return std::find(ring.begin(), ring.end(), serial) != ring.end();
+}
+
+// The serials of `count` records, each a live physical QTab.
+std::optional<std::vector<uint64_t>> physicalRing(const Engine &engine, CiQTab *const *records, size_t count)
+{
+    std::vector<uint64_t> ring;
+    for (size_t i = 0; i < count; ++i) {
+        const std::optional<uint64_t> serial = liveQTab(engine, records[i]);
+        if (!serial || !engine.qtabs.at(*serial).physical) return std::nullopt;
+        ring.push_back(*serial);
+    }
+    return ring;
+}
+
+// Stops a chain run and forgets the engaged ring, before any of its tables
+// goes away; false when the board was closed while the run wound down.
+bool disengage(Engine &engine, std::unique_lock<std::mutex> &held)
+{
+    if (engine.run.target == Target::Chain) {
+        if (!haltRun(engine, held, InFlight::Discard)) return false;
+        engine.run.target = Target::None;
+    }
+    engine.chain.engaged.clear();
+    engine.chain.dmaStarted = false;
+    return true;
+}
+
+}  // namespace
+}  // namespace bfsim
+
+using namespace bfsim;
+
+extern "C" {
+
+CID_API int32_t SDK_CALL CiConAqMode(CiBoardHandle handle, uint32_t mode)
+{
+    if (auto r = enter("CiConAqMode", {arg(handle), arg(mode)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    if (mode > kHighestAqMode) return BFSIM_ERR_ARGUMENT;
+    engine->aqMode = mode;
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiRelQTabCreate(CiBoardHandle handle, CiCameraConfig config, void *buffer,
+                                         uint32_t size, uint32_t stride, CiQTab *qtab,
+                                         uint32_t format, uint32_t lutBank, uint32_t direction,
+                                         uint32_t kind, uint32_t flags)
+{
+    if (auto r = enter("CiRelQTabCreate", {arg(handle), arg(config), arg(buffer), arg(size), arg(stride),
+                                           arg(qtab), arg(format), arg(lutBank), arg(direction),
+                                           arg(kind), arg(flags)}))
+        return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    if (buffer == nullptr || qtab == nullptr || size == 0 || stride == 0 || stride > size)
+        return BFSIM_ERR_ARGUMENT;
+    // A record still holding a live QTab is overwritten and the old QTab
+    // leaks, counted, just as the host lost it.
+    const uint64_t serial = nextSerial();
+    QTabEntry &entry = engine->qtabs[serial];
+    entry.record = qtab;
+    entry.buffer = {static_cast<uint8_t *>(buffer), size, stride, lutBank, 0};
+    stampRecord(qtab, kQTabMagic, serial);
+    describe(qtab, entry.buffer);
+    countObject(BFSIM_OBJ_REL_QTABS, +1);
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiPhysQTabCreate(CiBoardHandle handle, CiQTab *qtab, uint32_t flags)
+{
+    if (auto r = enter("CiPhysQTabCreate", {arg(handle), arg(qtab), arg(flags)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    const std::optional<uint64_t> serial = liveQTab(*engine, qtab);
+    if (!serial) return BFSIM_ERR_NOT_LIVE;
+    QTabEntry &entry = engine->qtabs.at(*serial);
+    if (entry.physical) return BFSIM_ERR_BUSY;
+    entry.physical = true;
+    countObject(BFSIM_OBJ_PHYS_QTABS, +1);
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiPhysQTabChainLink(CiBoardHandle handle, CiQTab **qtabs, uint32_t count)
+{
+    if (auto r = enter("CiPhysQTabChainLink", {arg(handle), arg(qtabs), arg(count)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    if (qtabs == nullptr || count == 0) return BFSIM_ERR_ARGUMENT;
+    auto ring = physicalRing(*engine, qtabs, count);
+    if (!ring) return BFSIM_ERR_NOT_LIVE;
+    engine->chain.linked = std::move(*ring);
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiPhysQTabChainEngage(CiBoardHandle handle, CiQTab **qtabs, uint32_t engineNumber)
+{
+    if (auto r = enter("CiPhysQTabChainEngage", {arg(handle), arg(qtabs), arg(engineNumber)})) return *r;
+    std::unique_lock<std::mutex> held(lock());
+    std::shared_ptr<Engine> engine = sharedEngineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    if (qtabs == nullptr || engineNumber != kDestinationEngine) return BFSIM_ERR_ARGUMENT;
+    Chain &chain = engine->chain;
+    if (chain.linked.empty()) return BFSIM_ERR_NOT_SET_UP;
+    // The array handed in must be the ring that was linked, in its order.
+    auto ring = physicalRing(*engine, qtabs, chain.linked.size());
+    if (!ring || *ring != chain.linked) return BFSIM_ERR_ARGUMENT;
+
+    if (!disengage(*engine, held)) return BFSIM_ERR_HANDLE;
+    // Checked again: the tables may have changed while a run wound down.
+    if (physicalRing(*engine, qtabs, ring->size()) != ring) return BFSIM_ERR_NOT_LIVE;
+    chain.engaged = std::move(*ring);
+    chain.position = 0;
+    chain.frames = 0;
+    chain.unwaited = 0;
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiConDMACommand(CiBoardHandle handle, uint32_t command, uint32_t engineNumber,
+                                         uint32_t param1, uint32_t param2)
+{
+    if (auto r = enter("CiConDMACommand", {arg(handle), arg(command), arg(engineNumber), arg(param1), arg(param2)}))
+        return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    if (command != kDmaStartCommand) return BFSIM_ERR_ARGUMENT;
+    if (engine->chain.engaged.empty()) return BFSIM_ERR_NOT_SET_UP;
+    engine->chain.dmaStarted = true;
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiPhysQTabFree(CiBoardHandle handle, CiQTab *qtab)
+{
+    if (auto r = enter("CiPhysQTabFree", {arg(handle), arg(qtab)})) return *r;
+    std::unique_lock<std::mutex> held(lock());
+    std::shared_ptr<Engine> engine = sharedEngineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    std::optional<uint64_t> serial = liveQTab(*engine, qtab);
+    if (!serial || !engine->qtabs.at(*serial).physical) return BFSIM_ERR_NOT_LIVE;
+    // A ring missing one table is no ring: the engine stops filling it
+    // before this returns, and the host may free the buffers right after.
+    if (contains(engine->chain.engaged, *serial) && !disengage(*engine, held)) return BFSIM_ERR_HANDLE;
+    serial = liveQTab(*engine, qtab);  // looked up again after the lock was let go
+    if (!serial || !engine->qtabs.at(*serial).physical) return BFSIM_ERR_NOT_LIVE;
+    if (contains(engine->chain.linked, *serial)) engine->chain.linked.clear();
+    engine->qtabs.at(*serial).physical = false;
+    countObject(BFSIM_OBJ_PHYS_QTABS, -1);
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiRelQTabFree(CiBoardHandle handle, CiQTab *qtab)
+{
+    if (auto r = enter("CiRelQTabFree", {arg(handle), arg(qtab)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    const std::optional<uint64_t> serial = liveQTab(*engine, qtab);
+    if (!serial) return BFSIM_ERR_NOT_LIVE;
+    // The physical table refers to this one; it has to go first.
+    if (engine->qtabs.at(*serial).physical) return BFSIM_ERR_BUSY;
+    engine->qtabs.erase(*serial);
+    unstampRecord(qtab);
+    countObject(BFSIM_OBJ_REL_QTABS, -1);
+    return 0;
+}
+
+}  // extern "C"

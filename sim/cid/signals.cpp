@@ -1,0 +1,133 @@
+/*
+ * End-of-frame signals. Each counts the frames completed on its board since
+ * the last wait; a wait consumes that count and says whether frames were
+ * missed. The host's signal record holds only a stamp pointing back into the
+ * board's registry.
+ */
+#include "cid.h"
+#include "engine_state.h"
+
+namespace bfsim {
+namespace {
+
+SignalState *liveSignal(Engine &engine, const CiSignal *record)
+{
+    const std::optional<uint64_t> serial = stampedSerial(record, kSignalMagic);
+    if (!serial) return nullptr;
+    auto found = engine.signals.find(*serial);
+    if (found == engine.signals.end() || found->second.record != record) return nullptr;
+    return &found->second;
+}
+
+void writeCount(uint32_t *count, uint64_t frames)
+{
+    if (count == nullptr) return;
+    *count = outputOverride("CiSignalWait").value_or(static_cast<uint32_t>(frames));
+}
+
+}  // namespace
+
+void signalFrame(Engine &engine)
+{
+    for (auto &entry : engine.signals) ++entry.second.pending;
+}
+
+}  // namespace bfsim
+
+using namespace bfsim;
+
+extern "C" {
+
+CID_API int32_t SDK_CALL CiSignalCreate(CiBoardHandle handle, uint32_t kind, CiSignal *signal)
+{
+    if (auto r = enter("CiSignalCreate", {arg(handle), arg(kind), arg(signal)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    if (signal == nullptr || kind != kSignalEndOfFrame) return BFSIM_ERR_ARGUMENT;
+    // A record that still holds a live signal is simply overwritten: that
+    // signal stays live, unreachable, and counted, as the host leaked it.
+    const uint64_t serial = nextSerial();
+    engine->signals[serial].record = signal;
+    stampRecord(signal, kSignalMagic, serial);
+    countObject(BFSIM_OBJ_SIGNALS, +1);
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiSignalQueueClear(CiBoardHandle handle, CiSignal *signal)
+{
+    if (auto r = enter("CiSignalQueueClear", {arg(handle), arg(signal)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    SignalState *state = liveSignal(*engine, signal);
+    if (state == nullptr) return BFSIM_ERR_NOT_LIVE;
+    state->pending = 0;
+    engine->chain.unwaited = 0;
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiSignalWait(CiBoardHandle handle, CiSignal *signal, uint32_t timeout,
+                                      uint32_t *count)
+{
+    if (auto r = enter("CiSignalWait", {arg(handle), arg(signal), arg(timeout), arg(count)})) return *r;
+    std::unique_lock<std::mutex> held(lock());
+    Board *board = boardOf(handle);
+    if (board == nullptr) return BFSIM_ERR_HANDLE;
+    SignalState *state = liveSignal(*board->acquisition->engine, signal);
+    if (state == nullptr) return BFSIM_ERR_NOT_LIVE;
+
+    // Held by value: the board may be closed while we sleep.
+    std::shared_ptr<Engine> engine = board->acquisition->engine;
+    const uint64_t serial = *stampedSerial(signal, kSignalMagic);
+    const uint64_t cancels = state->cancels;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout);
+    for (;;) {
+        auto found = engine->signals.find(serial);
+        if (engine->closing || found == engine->signals.end() || found->second.cancels != cancels) {
+            writeCount(count, 0);
+            return BFSIM_WAIT_CANCELLED;
+        }
+        if (const uint64_t frames = found->second.pending) {
+            found->second.pending = 0;
+            engine->chain.unwaited = 0;
+            writeCount(count, frames);
+            return frames == 1 ? 0 : kWaitFramesMissed;
+        }
+        if (Clock::now() >= deadline) {
+            writeCount(count, 0);
+            return BFSIM_WAIT_TIMEOUT;
+        }
+        engine->wake.wait_until(held, deadline);
+    }
+}
+
+CID_API int32_t SDK_CALL CiSignalCancel(CiBoardHandle handle, CiSignal *signal)
+{
+    if (auto r = enter("CiSignalCancel", {arg(handle), arg(signal)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    SignalState *state = liveSignal(*engine, signal);
+    if (state == nullptr) return BFSIM_ERR_NOT_LIVE;
+    ++state->cancels;
+    wakeAll(*engine);
+    return 0;
+}
+
+CID_API int32_t SDK_CALL CiSignalFree(CiBoardHandle handle, CiSignal *signal)
+{
+    if (auto r = enter("CiSignalFree", {arg(handle), arg(signal)})) return *r;
+    std::lock_guard<std::mutex> held(lock());
+    Engine *engine = engineOf(handle);
+    if (engine == nullptr) return BFSIM_ERR_HANDLE;
+    if (liveSignal(*engine, signal) == nullptr) return BFSIM_ERR_NOT_LIVE;
+    // Waiters find the signal gone and return cancelled.
+    engine->signals.erase(*stampedSerial(signal, kSignalMagic));
+    unstampRecord(signal);
+    countObject(BFSIM_OBJ_SIGNALS, -1);
+    wakeAll(*engine);
+    return 0;
+}
+
+}  // extern "C"

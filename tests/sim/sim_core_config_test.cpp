@@ -1,0 +1,201 @@
+// The simulator's board population: the built-in default, JSON text, files
+// named by QOR_SIM_CONFIG, and every way a configuration can be refused.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "sim_core_support.h"
+
+namespace simtest {
+namespace {
+
+#if defined(_WIN32)
+// Windows' C library has neither; an empty value removes the variable.
+int setenv(const char *name, const char *value, int) { return _putenv_s(name, value); }
+int unsetenv(const char *name) { return _putenv_s(name, ""); }
+#endif
+
+::testing::AssertionResult mentions(const std::string &message, const std::string &part)
+{
+    if (message.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << message << "\" does not mention " << part;
+}
+
+class SimConfigTest : public SimCoreTest {
+protected:
+    void TearDown() override
+    {
+        unsetenv("QOR_SIM_CONFIG");
+        if (!path_.empty()) std::remove(path_.c_str());
+        SimCoreTest::TearDown();
+    }
+
+    // Writes `text` to a file of its own and points QOR_SIM_CONFIG at it.
+    std::string useConfigFile(const std::string &text)
+    {
+        path_ = ::testing::TempDir() + "sim_core_config_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".json";
+        std::ofstream(path_) << text;
+        setenv("QOR_SIM_CONFIG", path_.c_str(), 1);
+        return path_;
+    }
+
+    static uint32_t totalBoards()
+    {
+        return boardCount(kType16) + boardCount(kType32) + boardCount(kType64) +
+               boardCount(kType208);
+    }
+
+    std::string path_;
+};
+
+TEST_F(SimConfigTest, DefaultPopulationHasOneBoardOfEachTypeWithTheDefaultCamera)
+{
+    for (uint32_t type : {kType16, kType32, kType64, kType208}) {
+        EXPECT_EQ(boardCount(type), 1u) << type;
+        CiBoardHandle board = openBoard(type);
+        EXPECT_EQ(inquiry(board, CI_INQ_WIDTH), 640u);
+        EXPECT_EQ(inquiry(board, CI_INQ_LINES), 480u);
+        EXPECT_EQ(inquiry(board, CI_INQ_BIT_DEPTH), 8u);
+        EXPECT_EQ(inquiry(board, CI_INQ_BYTES_PER_PIXEL), 1u);
+        EXPECT_EQ(inquiry(board, CI_INQ_WAIT_TIME), 1000u);
+        EXPECT_NE(inquiry(board, CI_INQ_BOARD_MODEL), CI_MODEL_NO_LUT);
+        EXPECT_EQ(BFIsR64(board), type == kType64 ? 1 : 0);
+        EXPECT_EQ(BFIsGn2(board), type == kType208 ? 1 : 0);
+        EXPECT_EQ(CiBrdClose(board), 0);
+    }
+}
+
+TEST_F(SimConfigTest, EveryFieldReachesItsInquiryAndNumbersCountWithinAType)
+{
+    loadConfig(R"({"boards": [
+        {"type": 16, "cameras": [{"width": 100}]},
+        {"type": 32, "generation": "gn2", "model": 4142, "externalTriggerPeriodMs": 5,
+         "cameras": [{"width": 320, "lines": 240, "bitDepth": 10, "bytesPerPixel": 2,
+                      "waitTimeMs": 50, "cameraInfo": 7, "cameraMode": 9, "syncSource": 3,
+                      "framePeriodMs": 4, "trigMode": 2, "trigParams": [11, 239, 240]}]},
+        {"type": 16, "generation": "r64", "cameras": [{"width": 200}]}]})");
+    EXPECT_EQ(boardCount(kType16), 2u);
+    EXPECT_EQ(boardCount(kType64), 0u);
+
+    CiBoardHandle first16 = openBoard(kType16, 0);
+    EXPECT_EQ(inquiry(first16, CI_INQ_WIDTH), 100u);
+    EXPECT_EQ(inquiry(first16, CI_INQ_BOARD_MODEL), 4112u) << "the model a board has by default";
+    CiBoardHandle second16 = openBoard(kType16, 1);
+    EXPECT_EQ(inquiry(second16, CI_INQ_WIDTH), 200u);
+    EXPECT_EQ(BFIsR64(second16), 1);
+
+    CiBoardHandle board = openBoard(kType32);
+    const std::pair<uint32_t, uint32_t> expected[] = {
+        {CI_INQ_BOARD_MODEL, 4142},   {CI_INQ_WIDTH, 320},       {CI_INQ_LINES, 240},
+        {CI_INQ_BIT_DEPTH, 10},       {CI_INQ_BYTES_PER_PIXEL, 2}, {CI_INQ_WAIT_TIME, 50},
+        {CI_INQ_CAMERA_INFO, 7},      {CI_INQ_CAMERA_MODE, 9},   {CI_INQ_SYNC_SOURCE, 3}};
+    for (const auto &[code, value] : expected) EXPECT_EQ(inquiry(board, code), value) << code;
+    EXPECT_EQ(BFIsGn2(board), 1);
+    uint32_t mode = 0, p1 = 0, p2 = 0, p3 = 0;
+    ASSERT_EQ(CiConVTrigModeGet(board, &mode, &p1, &p2, &p3), 0);
+    EXPECT_EQ((std::vector<uint32_t>{mode, p1, p2, p3}), (std::vector<uint32_t>{2, 11, 239, 240}));
+    onBoard(board, [](const bfsim::Board &b) {
+        EXPECT_EQ(b.config.externalTriggerPeriodMs, 5u);
+        EXPECT_EQ(b.currentCamera().framePeriodMs, 4u);
+    });
+}
+
+struct BadConfig {
+    const char *why;
+    const char *json;
+    const char *mentions;  // part of the message naming the problem
+};
+
+const BadConfig kBadConfigs[] = {
+    {"not JSON", R"({"boards": [)", "not valid JSON"},
+    {"top level not an object", R"([])", "top level"},
+    {"unknown board key", R"({"boards": [{"type": 16, "modle": 3}]})", "boards[0].modle"},
+    {"missing type", R"({"boards": [{}]})", "boards[0].type"},
+    {"type not a board type", R"({"boards": [{"type": 17}]})", "boards[0].type"},
+    {"generation unknown", R"({"boards": [{"type": 16, "generation": "r32"}]})", "generation"},
+    {"no cameras", R"({"boards": [{"type": 16, "cameras": []}]})", "cameras"},
+    {"bytes per pixel 5", R"({"boards": [{"type": 16, "cameras": [{"bytesPerPixel": 5}]}]})",
+     "cameras[0].bytesPerPixel"},
+    {"zero width", R"({"boards": [{"type": 16, "cameras": [{"width": 0}]}]})", "width"},
+    {"fractional width", R"({"boards": [{"type": 16, "cameras": [{"width": 640.5}]}]})", "width"},
+    {"width beyond 32 bits", R"({"boards": [{"type": 16, "cameras": [{"width": 4294967296}]}]})",
+     "width"},
+    {"depth beyond the pixel", R"({"boards": [{"type": 16, "cameras": [{"bitDepth": 9}]}]})",
+     "bitDepth"},
+    {"zero frame period", R"({"boards": [{"type": 16, "cameras": [{"framePeriodMs": 0}]}]})",
+     "framePeriodMs"},
+    {"trigger mode 4", R"({"boards": [{"type": 16, "cameras": [{"trigMode": 4}]}]})", "trigMode"},
+    {"two trigger params", R"({"boards": [{"type": 16, "cameras": [{"trigParams": [1, 2]}]}]})",
+     "trigParams"},
+    {"frame of 4 GiB",
+     R"({"boards": [{"type": 16, "cameras": [{"width": 65536, "lines": 65536}]}]})",
+     "does not fit"},
+    {"second camera bad",
+     R"({"boards": [{"type": 16, "cameras": [{}, {"bytesPerPixel": 8}]}]})", "cameras[1]"},
+};
+
+TEST_F(SimConfigTest, RefusedTextNamesTheProblemAndLeavesNoBoards)
+{
+    for (const BadConfig &bad : kBadConfigs) {
+        SCOPED_TRACE(bad.why);
+        ASSERT_EQ(bfsim_load_config(R"({"boards": [{"type": 16}]})"), 0);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(bfsim_load_config(bad.json), -1);
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(mentions(message, "bfsim_load_config"));
+        EXPECT_TRUE(mentions(message, bad.mentions));
+        EXPECT_EQ(totalBoards(), 0u);
+    }
+}
+
+TEST_F(SimConfigTest, LoadingClosesOpenBoardsAndRefusesTheirHandlesAndEntries)
+{
+    CiBoardEntry entry{};
+    ASSERT_EQ(CiSysBrdFind(kType32, 0, &entry), 0);
+    CiBoardHandle board = openBoard(kType16);
+    ASSERT_EQ(bfsim_live_count(BFSIM_OBJ_BOARDS), 1);
+
+    loadConfig(R"({"boards": [{"type": 16}, {"type": 32}]})");
+    EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_BOARDS), 0);
+    EXPECT_NE(CiBrdClose(board), 0);
+    CiBoardHandle stale = nullptr;
+    EXPECT_NE(CiBrdOpen(&entry, &stale, 65), 0) << "entry found in the previous population";
+    EXPECT_EQ(stale, nullptr);
+}
+
+TEST_F(SimConfigTest, FileNamedByTheEnvironmentLoadsOnResetAndBadOnesAreNamed)
+{
+    struct Case {
+        const char *why;
+        const char *text;  // null: the file does not exist
+        const char *mentions;
+    } const cases[] = {
+        {"missing file", nullptr, "cannot be opened"},
+        {"malformed JSON", "{\"boards\": [{\"type\": 16,}]}", "not valid JSON"},
+        {"invalid value", R"({"boards": [{"type": 16, "cameras": [{"width": 0}]}]})", "width"},
+    };
+    useConfigFile(R"({"boards": [{"type": 64}, {"type": 64}]})");
+    bfsim_reset();
+    EXPECT_EQ(boardCount(kType64), 2u);
+    EXPECT_EQ(totalBoards(), 2u);
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.why);
+        std::string path = useConfigFile(c.text != nullptr ? c.text : "");
+        if (c.text == nullptr) {
+            std::remove(path.c_str());
+            path += ".absent";
+            setenv("QOR_SIM_CONFIG", path.c_str(), 1);
+        }
+        ::testing::internal::CaptureStderr();
+        bfsim_reset();
+        EXPECT_EQ(totalBoards(), 0u);
+        const std::string message = ::testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(mentions(message, path));
+        EXPECT_TRUE(mentions(message, c.mentions));
+    }
+}
+
+}  // namespace
+}  // namespace simtest

@@ -1,0 +1,64 @@
+/*
+ * Helpers for the simulator's own tests: opening boards through the SDK
+ * and looking at a board's model state.
+ */
+#ifndef QOR_TESTS_SIM_CORE_SUPPORT_H
+#define QOR_TESTS_SIM_CORE_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "bfd.h"
+#include "bfsim.h"
+#include "cid.h"
+#include "model.h"
+#include "support/sim_fixture.h"
+
+namespace simtest {
+
+constexpr uint32_t kType16 = 16, kType32 = 32, kType64 = 64, kType208 = 208;
+
+class SimCoreTest : public qortest::SimTest {
+protected:
+    // Finds and opens board `number` of `type`, expecting success.
+    CiBoardHandle openBoard(uint32_t type, uint32_t number = 0)
+    {
+        CiBoardEntry entry{};
+        CiBoardHandle handle = nullptr;
+        EXPECT_EQ(CiSysBrdFind(type, number, &entry), 0);
+        EXPECT_EQ(CiBrdOpen(&entry, &handle, 65), 0);
+        EXPECT_NE(handle, nullptr);
+        return handle;
+    }
+
+    static uint32_t inquiry(CiBoardHandle handle, uint32_t code)
+    {
+        uint32_t value = 0xDEADBEEF;
+        EXPECT_EQ(CiBrdInquire(handle, code, &value), 0) << "inquiry " << code;
+        return value;
+    }
+
+    static uint32_t boardCount(uint32_t type)
+    {
+        uint32_t count = 0xDEADBEEF;
+        EXPECT_EQ(CiSysBrdEnum(type, &count), 0);
+        return count;
+    }
+};
+
+// Runs `look` on the model of an open board, under the simulator's lock.
+template <class Look> auto onBoard(CiBoardHandle handle, Look look)
+{
+    std::lock_guard<std::mutex> held(bfsim::lock());
+    const bfsim::Board *board = bfsim::findBoard(handle);
+    if (board == nullptr) throw std::runtime_error("no open board behind the handle");
+    return look(*board);
+}
+
+}  // namespace simtest
+
+#endif

@@ -48,7 +48,7 @@ struct BoardConfig {
     uint32_t generation = 0;     // bfsim_generation
     uint32_t model = 0x1010;     // inquiry 3; 4142 would mean "no LUTs"
     uint32_t externalTriggerPeriodMs = 0;  // 0: the external line fires only through bfsim_
-    std::vector<CameraConfig> cameras{CameraConfig{}};
+    std::vector<CameraConfig> cameras = std::vector<CameraConfig>(1);  // one default camera
 };
 
 struct Acquisition;  // the capture engine's per-board state (acquisition.h)

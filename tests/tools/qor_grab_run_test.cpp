@@ -1,0 +1,385 @@
+// qor-grab end to end: the built program, run on the simulated SDK with a
+// board population of the case's own, checked by its exit status, its
+// output and the frames it writes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bfsim.h"
+
+// The cases run the program through a POSIX shell.
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+
+struct Result {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string readFile(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One 8- or 16-bit PGM as written.
+struct Pgm {
+    uint32_t width = 0, lines = 0, maxval = 0;
+    std::vector<uint32_t> samples;
+    uint32_t at(uint32_t x, uint32_t y) const { return samples[size_t{y} * width + x]; }
+};
+
+Pgm readPgm(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    Pgm pgm;
+    in >> magic >> pgm.width >> pgm.lines >> pgm.maxval;
+    in.get();  // the one whitespace byte before the samples
+    EXPECT_EQ(magic, "P5") << path;
+    const bool wide = pgm.maxval > 255;
+    for (size_t i = 0; i < size_t{pgm.width} * pgm.lines; ++i) {
+        const int high = in.get();
+        pgm.samples.push_back(wide ? (uint32_t(high) << 8) | uint32_t(in.get()) : uint32_t(high));
+    }
+    EXPECT_TRUE(in.good()) << path << " is shorter than its header says";
+    EXPECT_EQ(in.peek(), std::char_traits<char>::eof()) << path << " is longer than its header says";
+    return pgm;
+}
+
+// The frame number the board writes over the first pixels of line 0.
+uint32_t frameNumber(const Pgm &pgm)
+{
+    if (pgm.maxval <= 255)
+        return pgm.at(0, 0) | pgm.at(1, 0) << 8 | pgm.at(2, 0) << 16 | pgm.at(3, 0) << 24;
+    return pgm.at(0, 0) | pgm.at(1, 0) << 16;
+}
+
+// Every pixel but the frame number holds (x + y + f) mod 2^depth, passed
+// through `map` (a LUT); returns the first pixel that does not.
+std::string patternMismatch(const Pgm &pgm, uint32_t frame, uint32_t (*map)(uint32_t, uint32_t))
+{
+    const uint32_t modulus = pgm.maxval + 1;
+    for (uint32_t y = 0; y < pgm.lines; ++y)
+        for (uint32_t x = y == 0 ? 4 : 0; x < pgm.width; ++x) {
+            const uint32_t expected = map((x + y + frame) % modulus, pgm.maxval);
+            if (pgm.at(x, y) != expected)
+                return "pixel (" + std::to_string(x) + "," + std::to_string(y) + ") is " +
+                       std::to_string(pgm.at(x, y)) + ", not " + std::to_string(expected);
+        }
+    return "";
+}
+
+uint32_t unchanged(uint32_t value, uint32_t) { return value; }
+uint32_t inverted(uint32_t value, uint32_t maxval) { return maxval - value; }
+
+std::string camera(uint32_t width, uint32_t lines, uint32_t depth, uint32_t bytesPerPixel,
+                   const std::string &extra = "")
+{
+    return "{\"width\":" + std::to_string(width) + ",\"lines\":" + std::to_string(lines) +
+           ",\"bitDepth\":" + std::to_string(depth) +
+           ",\"bytesPerPixel\":" + std::to_string(bytesPerPixel) + extra + "}";
+}
+
+std::string population(const std::string &cameras, const std::string &boardExtra = "")
+{
+    return "{\"boards\":[{\"type\":16" + boardExtra + ",\"cameras\":[" + cameras + "]}]}";
+}
+
+class QorGrabRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("qor_grab_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override
+    {
+        if (!dir_.empty() && !HasFailure()) fs::remove_all(dir_);
+    }
+
+    // Runs qor-grab with `args` on the population `config` (empty: the
+    // simulator's built-in one).
+    Result run(const std::string &args, const std::string &config = "")
+    {
+        std::string environment = "env -u QOR_SIM_CONFIG";
+        if (!config.empty()) {
+            std::ofstream(dir_ / "boards.json") << config;
+            environment += " QOR_SIM_CONFIG='" + (dir_ / "boards.json").string() + "'";
+        }
+        const std::string command = environment + " '" QOR_GRAB_PROGRAM "' " + args + " >'" +
+                                    (dir_ / "out.txt").string() + "' 2>'" +
+                                    (dir_ / "err.txt").string() + "' </dev/null";
+        const int status = std::system(command.c_str());
+        Result result;
+#if defined(_WIN32)
+        result.exitCode = status;
+#else
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+        result.out = readFile(dir_ / "out.txt");
+        result.err = readFile(dir_ / "err.txt");
+        return result;
+    }
+
+    std::vector<fs::path> frames(const fs::path &where) const
+    {
+        std::vector<fs::path> files;
+        for (const auto &entry : fs::directory_iterator(where)) files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+    // Each frame file's name holds the frame number the board wrote into it,
+    // and its pixels the pattern of that frame.
+    void expectFramesMatchNames(const fs::path &where, size_t count, uint32_t maxval,
+                                uint32_t (*map)(uint32_t, uint32_t) = unchanged)
+    {
+        const auto files = frames(where);
+        ASSERT_EQ(files.size(), count);
+        for (const auto &file : files) {
+            SCOPED_TRACE(file.string());
+            const Pgm pgm = readPgm(file);
+            EXPECT_EQ(pgm.maxval, maxval);
+            const uint32_t number = frameNumber(pgm);
+            EXPECT_EQ(file.filename().string(), "frame_" + std::string(6 - std::to_string(number).size(), '0') +
+                                                    std::to_string(number) + ".pgm");
+            EXPECT_EQ(patternMismatch(pgm, number, map), "");
+        }
+    }
+
+    fs::path dir_;
+};
+
+std::string frameName(int index)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame_%06d.pgm", index);
+    return name;
+}
+
+TEST_F(QorGrabRun, ListShowsEveryDefaultBoard)
+{
+    const Result r = run("list");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // Family 0 (type 208) first, then families 1..3, each in its own slot.
+    const std::vector<std::string> rows = {"0     0 (208)      0         640     480      8         1",
+                                           "1     1 (16)       0         640     480      8         1",
+                                           "2     2 (32)       0         640     480      8         1",
+                                           "3     3 (64)       0         640     480      8         1"};
+    size_t at = 0;
+    for (const auto &row : rows) {
+        at = r.out.find(row, at);
+        EXPECT_NE(at, std::string::npos) << "missing or out of order: " << row << "\n" << r.out;
+    }
+}
+
+TEST_F(QorGrabRun, ListSelectsTheCameraAsked)
+{
+    const std::string config =
+        population(camera(640, 480, 8, 1) + "," + camera(1024, 256, 12, 2, ",\"cameraInfo\":77"));
+    const Result r = run("list --camera 1", config);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("1024     256     12         2          77"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("640"), std::string::npos) << r.out;
+}
+
+TEST_F(QorGrabRun, ListKeepsToTheFamilyAsked)
+{
+    const Result r = run("list --family 2 --camera 1");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("0     2 (32)       0        1024     768     12         2"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("(16)"), std::string::npos) << r.out;
+}
+
+TEST_F(QorGrabRun, ChainWritesEachFrameFromItsBuffer)
+{
+    // A slow camera and four buffers give the host 90 ms to write a frame
+    // before the board comes round to its buffer again.
+    const std::string config = population(camera(64, 48, 8, 1, ",\"framePeriodMs\":30"));
+    const Result r = run("chain --buffers 4 --frames 7 --out '" + (dir_ / "a/b").string() + "'", config);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("frames: 7\n"), std::string::npos) << r.out;
+    // At 30 ms a frame nothing should be missed, but if the host was late
+    // the names skip, and the name must still match the frame inside.
+    const bool nothingMissed = r.out.find("missed frames: 0\n") != std::string::npos;
+    EXPECT_TRUE(!nothingMissed || fs::exists(dir_ / "a/b" / frameName(6))) << r.out;
+    expectFramesMatchNames(dir_ / "a/b", 7, 255);
+}
+
+TEST_F(QorGrabRun, GrabWritesSixteenBitFramesBigEndian)
+{
+    // The host copies each frame out within the 50 ms before the next.
+    const std::string config = population(camera(40, 30, 12, 2, ",\"framePeriodMs\":50"));
+    const Result r = run("grab --frames 3 --out '" + (dir_ / "out").string() + "'", config);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    expectFramesMatchNames(dir_ / "out", 3, 4095);
+}
+
+TEST_F(QorGrabRun, SnapThroughAnInvertingLut)
+{
+    struct Case {
+        uint32_t depth, bytesPerPixel, maxval;
+    };
+    for (const Case c : {Case{8, 1, 255}, Case{12, 2, 4095}}) {
+        SCOPED_TRACE(c.depth);
+        const fs::path out = dir_ / ("lut" + std::to_string(c.depth));
+        const Result r = run("snap --lut invert --out '" + out.string() + "'",
+                             population(camera(48, 20, c.depth, c.bytesPerPixel)));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        ASSERT_EQ(frames(out).size(), 1u);
+        EXPECT_EQ(patternMismatch(readPgm(out / frameName(0)), 0, inverted), "");
+    }
+}
+
+TEST_F(QorGrabRun, SnapsKeepNumbering)
+{
+    const Result r = run("snap --frames 3 --out '" + (dir_ / "s").string() + "'",
+                         population(camera(32, 8, 8, 1)));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("frames: 3\nmissed frames: 0\noverflow resets: 0\n"), std::string::npos)
+        << r.out;
+    expectFramesMatchNames(dir_ / "s", 3, 255);
+}
+
+TEST_F(QorGrabRun, SnapOfAWindowHasTheWindowsGeometry)
+{
+    const fs::path out = dir_ / "w";
+    const Result r = run("snap --window 24x10 --out '" + out.string() + "'",
+                         population(camera(64, 48, 16, 2)));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Pgm pgm = readPgm(out / frameName(0));
+    EXPECT_EQ(pgm.width, 24u);
+    EXPECT_EQ(pgm.lines, 10u);
+    EXPECT_EQ(pgm.maxval, 65535u);
+    EXPECT_EQ(patternMismatch(pgm, 0, unchanged), "");
+}
+
+TEST_F(QorGrabRun, TriggeredFramesWaitForTheirTrigger)
+{
+    const std::string freeRunCamera = camera(32, 8, 8, 1, ",\"framePeriodMs\":5");
+    struct Case {
+        std::string args;
+        std::string boardExtra;
+        int exitCode;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        // Software: every frame is triggered by the tool.
+        {"grab --trigger sw --frames 3", "", 0, "frames: 3\n"},
+        {"chain --trigger sw --buffers 2 --frames 3", "", 0, "frames: 3\n"},
+        {"snap --trigger sw --frames 2", "", 0, "frames: 2\n"},
+        // External: nothing comes until the line fires...
+        {"grab --trigger ext --frames 1 --timeout 200", "", 1,
+         "BF_Wait4Frame returned 5020 (BF_E_SIGNAL_WAIT)"},
+        // ...which a board wired to a periodic trigger does.
+        {"grab --trigger ext --frames 3", ",\"externalTriggerPeriodMs\":5", 0, "frames: 3\n"},
+        {"grab --trigger off --frames 2", "", 0, "frames: 2\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = run(c.args, population(freeRunCamera, c.boardExtra));
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << r.out << r.err;
+    }
+}
+
+TEST_F(QorGrabRun, FailuresNameTheFunctionAndStatus)
+{
+    struct Case {
+        std::string args;
+        int exitCode;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"snap --family 0 --board 1", 1, "BF_Open returned 5000 (BF_E_NO_BOARD)"},
+        {"snap --family 7", 1, "BF_Open returned 5000 (BF_E_NO_BOARD)"},
+        {"list --camera 1", 1, "BF_SelectCamera returned 5006 (BF_E_CAMERA_SELECT)"},
+        {"chain --buffers 0", 1, "BF_BufferSetup returned 5026 (BF_E_BUFFER_COUNT)"},
+        {"grab --family 3 --trigger ext", 1, "BF_TriggerMode returned 5004 (BF_E_TRIGGER_MODE)"},
+        {"snap --window 4096x4096", 1, "BF_AqFrameSize returned 5042 (BF_E_FRAME_SIZE)"},
+        {"reg get 5", 1, "BF_RegPeek returned 5043 (BF_E_REGISTER_UNSUPPORTED)"},
+        {"reg set 1 7", 1, "BF_RegPoke returned 5044 (BF_E_REGISTER_WRITE)"},
+        {"reg find NO_SUCH_REGISTER", 1, "BF_RegNametoId returned 5043"},
+        {"ntg 0 1 0 0 1", 1, "BF_NTGSetup returned 5037"},
+        {"encdiv 0 0 0", 1, "BF_NTGEncDiv returned 5038 (BF_E_ENCODER_DIVIDER)"},
+        {"snap --frames x", 2, "--frames must be an unsigned 32-bit number"},
+        {"reg get", 2, "reg takes"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(QorGrabRun, OutputDirectoryThatCannotBeMadeStopsBeforeTheBoard)
+{
+    std::ofstream(dir_ / "plain-file") << "x";
+    const Result r = run("snap --out '" + (dir_ / "plain-file").string() + "'");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("cannot create directory"), std::string::npos) << r.err;
+}
+
+TEST_F(QorGrabRun, BoardControlsReportWhatTheBoardHolds)
+{
+    struct Case {
+        std::string args;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"reg set 64 0x1234", "register 64 = 4660 (0x00001234)"},
+        {"reg get 1", "register 1 = " + std::to_string(BFSIM_FPGA_VERSION_VALUE)},
+        {"reg name 3000", "register 3000 is " BFSIM_REG_PULSE_WIDTH_NAME},
+        // Names match in any case, and the lowest id of a shared name wins.
+        {"reg find gain", "register gain is 12 "},
+        {"reg find timing_generator_pulse_width_LO",
+         "register timing_generator_pulse_width_LO is 3000 "},
+        {"gpout set 0xFFFFFFFF 0x5", "outputs 0x00000005"},
+        {"gpout get", "outputs 0x"},
+        {"ntg 10 2.5 0 1 3", "timing generator: period 10 ms, exposure 2.5 ms"},
+        {"encdiv 4 1 1", "encoder 1 divided by 4, both edges"},
+        {"status", "overflow resets: 0\nacquisition status: 0\n"},
+        {"reset", "acquisition reset"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = run(c.args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find(c.expected), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(QorGrabRun, HelpNamesEveryOption)
+{
+    const Result r = run("--help");
+    ASSERT_EQ(r.exitCode, 0);
+    for (const char *option : {"--family", "--board", "--camera", "--timeout", "--frames",
+                               "--buffers", "--out", "--trigger", "--lut", "--window"})
+        EXPECT_NE(r.out.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+
+#endif

@@ -1,0 +1,48 @@
+// Progress line and end-of-run summary of the acquisition commands.
+#ifndef QOR_GRAB_PROGRESS_H
+#define QOR_GRAB_PROGRESS_H
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+
+namespace qorgrab {
+
+struct RunSummary {
+    uint64_t frames = 0;
+    uint64_t missed = 0;
+    uint32_t overflowResets = 0;
+    double seconds = 0;
+
+    double fps() const { return seconds > 0 ? frames / seconds : 0; }
+};
+
+void printSummary(std::FILE *out, const RunSummary &summary);
+
+// Rewrites one stderr line ("\r") with frames done and frames/s, once the
+// run has lasted long enough for it to be worth showing.
+class Progress {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit Progress(uint64_t total);
+    // A run cut short still ends its progress line, so the error that
+    // follows starts on a line of its own.
+    ~Progress();
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+    // Call after every frame; prints at most a few times a second.
+    void frameDone(uint64_t done);
+    // Ends the progress line (if one was shown) and gives the elapsed time.
+    double finish();
+
+private:
+    uint64_t total_;
+    Clock::time_point start_;
+    Clock::time_point lastShown_;
+    bool lineOpen_ = false;
+};
+
+}  // namespace qorgrab
+
+#endif

@@ -135,7 +135,7 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
         return BF_E_CHAIN_LINK;
     }
 
-    if (CiSignalCreate(board, qor::kEndOfFrameSignal, &slot->signal) == 0) slot->signalLive = 1;
+    if (CiSignalCreate(board, CI_SIGNAL_END_OF_FRAME, &slot->signal) == 0) slot->signalLive = 1;
     CiSignalQueueClear(board, &slot->signal);
 
     if (CiPhysQTabChainEngage(board, chain.qtabPtrs, kEngine) != 0)

@@ -56,13 +56,13 @@ extern "C" int32_t QOR_CALL BF_GetFrame(int32_t slotIndex)
     uint32_t waitTime = 0;
     CiBrdInquire(slot->board, CI_INQ_WAIT_TIME, &waitTime);
 
-    if (qor::issueCommand(*slot, qor::kCommandSnap, qor::kModeStart) != 0) {
+    if (qor::issueCommand(*slot, CI_CMD_SNAP, qor::kModeStart) != 0) {
         // An overflow is recovered from by one reset; the frame asked for is
         // then whatever the board delivers next.
         uint32_t overflow = 0;
         CiAqOverflowCheck(slot->board, &overflow);
         if (overflow == 0) return BF_E_SNAP;
-        if (qor::issueCommand(*slot, qor::kCommandReset, qor::kModeHalt) != 0)
+        if (qor::issueCommand(*slot, CI_CMD_RESET, qor::kModeHalt) != 0)
             return BF_E_OVERFLOW_RESET;
         ++slot->overflowResets;
     }
@@ -99,7 +99,7 @@ extern "C" int32_t QOR_CALL BF_FastGetFrame(int32_t slotIndex)
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
     if (!qor::canAcquire(*slot)) return BF_E_NO_ACQUISITION;
 
-    if (qor::issueCommand(*slot, qor::kCommandSnap, qor::kModeStart) != 0) return BF_E_SNAP;
+    if (qor::issueCommand(*slot, CI_CMD_SNAP, qor::kModeStart) != 0) return BF_E_SNAP;
     qor::fireSoftwareTriggerIfNeeded(*slot);
 
     slot->grabActive = 0;
@@ -128,7 +128,7 @@ extern "C" int32_t QOR_CALL BF_Grab(int32_t slotIndex, int32_t chained)
                           kGrabTriggerParams[1], kGrabTriggerParams[2]);
 
     // The family follows the acquisition in force, not `chained`.
-    if (qor::issueCommand(*slot, qor::kCommandGrab, qor::kModeStart) != 0) return BF_E_GRAB;
+    if (qor::issueCommand(*slot, CI_CMD_GRAB, qor::kModeStart) != 0) return BF_E_GRAB;
     CiConCTabReset(slot->board);
 
     slot->grabActive = 1;
@@ -143,11 +143,11 @@ extern "C" int32_t QOR_CALL BF_Stop(int32_t slotIndex)
     // A chain is halted with the abort command, a single destination with
     // stop. Stopping writes nothing, so it is allowed after BF_FreeBuffer.
     if (slot->chainActive != 0) {
-        CiConAqCommand(slot->board, qor::kCommandAbort, kNoFlags);
+        CiConAqCommand(slot->board, CI_CMD_ABORT, kNoFlags);
         return BF_OK;
     }
     if (slot->destination == nullptr) return BF_E_NO_ACQUISITION;
-    CiAqCommand(slot->board, qor::kCommandStop, qor::kModeHalt, kEngine, kNoFlags);
+    CiAqCommand(slot->board, CI_CMD_STOP, qor::kModeHalt, kEngine, kNoFlags);
     return BF_OK;
 }
 
@@ -190,7 +190,7 @@ extern "C" int32_t QOR_CALL BF_ResetAcquisition(int32_t slotIndex)
     qor::BoardSlot *slot = qor::openSlot(slotIndex);
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
 
-    if (qor::issueCommand(*slot, qor::kCommandAbort, qor::kModeHalt) != 0) return BF_E_RESET_STOP;
-    if (qor::issueCommand(*slot, qor::kCommandReset, qor::kModeHalt) != 0) return BF_E_RESET;
+    if (qor::issueCommand(*slot, CI_CMD_ABORT, qor::kModeHalt) != 0) return BF_E_RESET_STOP;
+    if (qor::issueCommand(*slot, CI_CMD_RESET, qor::kModeHalt) != 0) return BF_E_RESET;
     return BF_OK;
 }

@@ -11,8 +11,6 @@ constexpr uint32_t kNoFlags = 0;
 
 // Trigger mode in which a snap starts the frame itself.
 constexpr uint32_t kOneShotMode = 1;
-constexpr uint32_t kSoftwareTrigger = 1;
-constexpr uint32_t kSoftwareTriggerAction = 17;
 
 }  // namespace
 
@@ -32,7 +30,7 @@ void fireSoftwareTriggerIfNeeded(const BoardSlot &slot)
 {
     if (slot.vtrigMode == kOneShotMode || slot.extTrigger != 0) return;
     // A trigger with no frame waiting is dropped by the board; nothing to report.
-    CiConSwTrig(slot.board, kSoftwareTrigger, kSoftwareTriggerAction);
+    CiConSwTrig(slot.board, CI_SWTRIG_1, CI_SWTRIG_FIRE);
 }
 
 }  // namespace qor

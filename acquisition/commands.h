@@ -9,30 +9,18 @@
 #include <cstdint>
 
 #include "board/slots.h"
+#include "cid.h"
 
 namespace qor {
-
-// Command numbers, the same in both families.
-constexpr uint32_t kCommandStop = 0;
-constexpr uint32_t kCommandAbort = 1;
-constexpr uint32_t kCommandSnap = 2;
-constexpr uint32_t kCommandGrab = 3;
-constexpr uint32_t kCommandReset = 5;
 
 // Modes of the single-destination family: starting frames, or halting them.
 constexpr uint32_t kModeStart = 2;
 constexpr uint32_t kModeHalt = 1;
 
-// CiSignalWait's two normal endings: one frame, or frames were missed.
-constexpr int32_t kWaitOneFrame = 0;
-constexpr int32_t kWaitFramesMissed = 0x10001;
-
-// Signal kind of the board's end of frame.
-constexpr uint32_t kEndOfFrameSignal = 4;
-
 inline bool waitSucceeded(int32_t result)
 {
-    return result == kWaitOneFrame || result == kWaitFramesMissed;
+    // A wait ends normally with one frame (0) or with frames missed.
+    return result == 0 || result == CI_WAIT_FRAMES_MISSED;
 }
 
 // The board may be told to move frames: a chain or a single destination is

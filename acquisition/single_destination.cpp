@@ -93,7 +93,7 @@ extern "C" int32_t QOR_CALL BF_Setup(void *dest, uint32_t width, int32_t slotInd
     }
 
     // A second set-up creates the signal again over the first one's record.
-    if (CiSignalCreate(slot->board, qor::kEndOfFrameSignal, &slot->signal) == 0)
+    if (CiSignalCreate(slot->board, CI_SIGNAL_END_OF_FRAME, &slot->signal) == 0)
         slot->signalLive = 1;
     CiSignalQueueClear(slot->board, &slot->signal);
     // A chain still in force is only set aside, not released.

@@ -9,19 +9,11 @@
 
 namespace {
 
-constexpr uint32_t kTriggerLine = 1;
-constexpr uint32_t kConnect = 19;
-constexpr uint32_t kDisconnect = 20;
-
 // The mode an enabled external trigger needs, with its parameters. Boards
 // opened in mode 2 or 6 already take external triggers as they are.
 constexpr uint32_t kExternalTriggerMode = 3;
 constexpr uint32_t kExternalTriggerParams[3] = {11, 239, 239};
 constexpr uint32_t kModesTakingExternalTrigger[] = {2, 6};
-
-constexpr uint32_t kSoftwareTrigger1 = 1;
-constexpr uint32_t kSoftwareTrigger2 = 2;
-constexpr uint32_t kSoftwareTriggerAction = 17;
 
 constexpr const char *kR64ModeText =
     "Trigger mode not supported by R64. Please use One-shot trigger mode";
@@ -48,13 +40,13 @@ extern "C" int32_t QOR_CALL BF_TriggerMode(int32_t *enable, int32_t slotIndex)
     if (*enable == 0) {
         // Disconnecting cannot leave the board in a state the library must
         // track, so the result is not looked at.
-        CiConExTrigConnect(slot->board, kTriggerLine, kDisconnect);
+        CiConExTrigConnect(slot->board, CI_EXTRIG_LINE, CI_EXTRIG_DISCONNECT);
         slot->extTrigger = 0;
         return BF_OK;
     }
 
     // The line stays connected even if the mode below is refused.
-    CiConExTrigConnect(slot->board, kTriggerLine, kConnect);
+    CiConExTrigConnect(slot->board, CI_EXTRIG_LINE, CI_EXTRIG_CONNECT);
     if (!takesExternalTrigger(slot->vtrigMode)) {
         const int32_t refused =
             CiConVTrigModeSet(slot->board, kExternalTriggerMode, kExternalTriggerParams[0],
@@ -77,7 +69,7 @@ extern "C" int32_t QOR_CALL BF_SetSWtrigger(int32_t trigger1, int32_t trigger2, 
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
     // A trigger that arrives with no frame waiting is simply dropped by the
     // board, so the results carry nothing worth reporting.
-    if (trigger1 != 0) CiConSwTrig(slot->board, kSoftwareTrigger1, kSoftwareTriggerAction);
-    if (trigger2 != 0) CiConSwTrig(slot->board, kSoftwareTrigger2, kSoftwareTriggerAction);
+    if (trigger1 != 0) CiConSwTrig(slot->board, CI_SWTRIG_1, CI_SWTRIG_FIRE);
+    if (trigger2 != 0) CiConSwTrig(slot->board, CI_SWTRIG_2, CI_SWTRIG_FIRE);
     return BF_OK;
 }

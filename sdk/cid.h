@@ -31,6 +31,21 @@ enum {
     CI_INQ_SYNC_SOURCE = 0x1001D     /* Gn2: chooses the value of register 2655 */
 };
 
+/* Commands of CiAqCommand and CiConAqCommand. */
+enum { CI_CMD_STOP = 0, CI_CMD_ABORT = 1, CI_CMD_SNAP = 2, CI_CMD_GRAB = 3, CI_CMD_RESET = 5 };
+
+/* Kind of signal CiSignalCreate makes for the board's end of frame. */
+enum { CI_SIGNAL_END_OF_FRAME = 4 };
+
+/* CiSignalWait's result when more than one frame ended since the last wait. */
+enum { CI_WAIT_FRAMES_MISSED = 0x10001 };
+
+/* CiConExTrigConnect: the external trigger line and its two actions. */
+enum { CI_EXTRIG_LINE = 1, CI_EXTRIG_CONNECT = 19, CI_EXTRIG_DISCONNECT = 20 };
+
+/* CiConSwTrig: the two software triggers and the action that fires one. */
+enum { CI_SWTRIG_1 = 1, CI_SWTRIG_2 = 2, CI_SWTRIG_FIRE = 17 };
+
 /* Board model that carries no lookup tables. */
 #define CI_MODEL_NO_LUT 4142u
 

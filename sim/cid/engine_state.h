@@ -24,7 +24,7 @@
 
 #include "acquisition.h"
 #include "bfsim.h"
-#include "sdk_types.h"
+#include "cid.h"
 #include "model.h"
 
 namespace bfsim {
@@ -33,25 +33,25 @@ using Clock = std::chrono::steady_clock;
 
 // Commands shared by CiAqCommand and CiConAqCommand.
 enum : uint32_t {
-    kCommandStop = 0,
-    kCommandAbort = 1,
-    kCommandSnap = 2,
-    kCommandGrab = 3,
-    kCommandReset = 5
+    kCommandStop = CI_CMD_STOP,
+    kCommandAbort = CI_CMD_ABORT,
+    kCommandSnap = CI_CMD_SNAP,
+    kCommandGrab = CI_CMD_GRAB,
+    kCommandReset = CI_CMD_RESET
 };
 
-constexpr uint32_t kSignalEndOfFrame = 4;
+constexpr uint32_t kSignalEndOfFrame = CI_SIGNAL_END_OF_FRAME;
 constexpr uint32_t kChainedAqMode = 3;
 constexpr uint32_t kHighestAqMode = 3;
 constexpr uint32_t kDmaStartCommand = 10;
 constexpr uint32_t kNoLutBank = 4;
-constexpr uint32_t kSoftwareTriggerFirst = 1;
-constexpr uint32_t kSoftwareTriggerLast = 2;
+constexpr uint32_t kSoftwareTriggerFirst = CI_SWTRIG_1;
+constexpr uint32_t kSoftwareTriggerLast = CI_SWTRIG_2;
 // Boards carry two acquisition engines; the single destination and the
 // chain both belong to engine 0, engine 1 only keeps its window.
 constexpr int32_t kEngineCount = 2;
 constexpr int32_t kDestinationEngine = 0;
-constexpr int32_t kWaitFramesMissed = 0x10001;
+constexpr int32_t kWaitFramesMissed = CI_WAIT_FRAMES_MISSED;
 
 // Where a frame goes and how it is coded.
 struct Destination {

@@ -1,6 +1,8 @@
 // The module exports exactly the thirty functions the public header declares.
 #include <gtest/gtest.h>
 
+#include "qor_bitflow.h"
+
 #include <cstdio>
 #include <fstream>
 #include <regex>
@@ -73,6 +75,35 @@ TEST(ExportList, SharedLibraryExportsExactlyTheHeadersNames)
     ASSERT_EQ(pclose(nm), 0);
     EXPECT_EQ(defined, headerNames());
 #endif
+}
+
+}  // namespace
+
+namespace {
+
+// bf_status_name() is a hand-kept switch beside the enum: every enumerator
+// must be spelled back for its code, and nothing outside the table named.
+TEST(StatusNames, EveryEnumeratorIsNamedForItsCode)
+{
+    const std::string header = readFile(QOR_SOURCE_DIR "/include/qor_bitflow.h");
+    const std::regex enumerator(R"((BF_(?:OK|E_\w+))\s*=\s*(\d+))");
+    std::set<int32_t> codes;
+    for (auto it = std::sregex_iterator(header.begin(), header.end(), enumerator);
+         it != std::sregex_iterator(); ++it) {
+        const std::string name = (*it)[1];
+        const int32_t code = std::stoi((*it)[2]);
+        codes.insert(code);
+        EXPECT_NE(std::string(bf_status_name(code)).find(name), std::string::npos)
+            << name << " = " << code << " is named " << bf_status_name(code);
+    }
+    // Success and every code from 5000 to 5045, each with a name of its own.
+    EXPECT_EQ(codes.size(), 47u);
+    EXPECT_EQ(*codes.rbegin(), 5045);
+    std::set<std::string> names;
+    for (int32_t code : codes) names.insert(bf_status_name(code));
+    EXPECT_EQ(names.size(), codes.size());
+    for (int32_t stranger : {-1, 1, 4999, 5046})
+        EXPECT_STREQ(bf_status_name(stranger), "BF_E_UNKNOWN") << stranger;
 }
 
 }  // namespace

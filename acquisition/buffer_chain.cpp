@@ -15,7 +15,6 @@ ChainHeap chainHeap{std::malloc, std::free};
 
 namespace {
 
-constexpr uint32_t kEngine = 0;
 constexpr uint32_t kChainedQTabMode = 3;
 
 // The fixed part of each buffer's relative QTab: pixel format, LUT bank (no
@@ -138,7 +137,7 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
     if (CiSignalCreate(board, CI_SIGNAL_END_OF_FRAME, &slot->signal) == 0) slot->signalLive = 1;
     CiSignalQueueClear(board, &slot->signal);
 
-    if (CiPhysQTabChainEngage(board, chain.qtabPtrs, kEngine) != 0)
+    if (CiPhysQTabChainEngage(board, chain.qtabPtrs, qor::kEngine) != 0)
         return releaseBuiltChain(slotIndex, bufferCount, BF_E_CHAIN_ENGAGE);
     if (CiConDMACommand(board, kDmaStart, kDmaEngine, kDmaParam, kDmaParam) != 0)
         return releaseBuiltChain(slotIndex, bufferCount, BF_E_DMA_COMMAND);
@@ -172,7 +171,7 @@ extern "C" int32_t QOR_CALL BF_BufferCleanup(int32_t slotIndex)
     CiSignalCancel(slot->board, &slot->signal);
     CiSignalFree(slot->board, &slot->signal);
     slot->signalLive = 0;
-    CiAqCleanUp(slot->board, kEngine);
+    CiAqCleanUp(slot->board, qor::kEngine);
     slot->chainActive = 0;
     return BF_OK;
 }

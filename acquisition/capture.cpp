@@ -8,11 +8,6 @@
 
 namespace {
 
-constexpr uint32_t kEngine = 0;
-constexpr uint32_t kNoFlags = 0;
-
-constexpr uint32_t kOneShotMode = 1;
-
 // Gn2 boards take the grab's shape from registers written before each grab.
 constexpr uint32_t kRegGrabFrameLimit = 0xA58;
 constexpr uint32_t kRegGrabEnable = 0xA6D;
@@ -72,7 +67,7 @@ extern "C" int32_t QOR_CALL BF_GetFrame(int32_t slotIndex)
         uint32_t frameCount = 0;
         if (!qor::waitSucceeded(CiSignalWait(slot->board, &slot->signal, waitTime, &frameCount)))
             return BF_E_FRAME_WAIT;
-    } else if (CiAqWaitDone(slot->board, kEngine) != 0) {
+    } else if (CiAqWaitDone(slot->board, qor::kEngine) != 0) {
         return BF_E_FRAME_WAIT;
     }
 
@@ -82,11 +77,11 @@ extern "C" int32_t QOR_CALL BF_GetFrame(int32_t slotIndex)
     BFTickStamp now{};
     BFTick(&start);
     uint32_t busy = 0;
-    CiConAqStatus(slot->board, &busy, kNoFlags);
+    CiConAqStatus(slot->board, &busy, qor::kNoFlags);
     while (busy != 0) {
         BFTick(&now);
         if (BFTickDelta(&start, &now) >= waitTime) break;
-        CiConAqStatus(slot->board, &busy, kNoFlags);
+        CiConAqStatus(slot->board, &busy, qor::kNoFlags);
     }
 
     slot->grabActive = 0;
@@ -112,7 +107,7 @@ extern "C" int32_t QOR_CALL BF_Grab(int32_t slotIndex, int32_t chained)
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
     if (!qor::canAcquire(*slot)) return BF_E_NO_ACQUISITION;
     // A one-shot board waiting on the external line cannot grab continuously.
-    if (slot->vtrigMode == kOneShotMode && slot->extTrigger != 0) return BF_E_TRIGGER_MODE;
+    if (slot->vtrigMode == qor::kOneShotMode && slot->extTrigger != 0) return BF_E_TRIGGER_MODE;
     if (chained != 0 && slot->chainActive == 0) return BF_E_CHAIN_REQUIRED;
 
     const int32_t chainCount = qor::bufferSets[slotIndex].count;
@@ -123,7 +118,7 @@ extern "C" int32_t QOR_CALL BF_Grab(int32_t slotIndex, int32_t chained)
         BFRegPoke(slot->board, kRegChainLength, static_cast<uint32_t>(chainCount));
         BFRegPoke(slot->board, kRegChainStart, kChainStart);
     }
-    if (slot->vtrigMode != kOneShotMode && slot->extTrigger == 0)
+    if (slot->vtrigMode != qor::kOneShotMode && slot->extTrigger == 0)
         CiConVTrigModeSet(slot->board, kGrabTriggerMode, kGrabTriggerParams[0],
                           kGrabTriggerParams[1], kGrabTriggerParams[2]);
 
@@ -143,11 +138,11 @@ extern "C" int32_t QOR_CALL BF_Stop(int32_t slotIndex)
     // A chain is halted with the abort command, a single destination with
     // stop. Stopping writes nothing, so it is allowed after BF_FreeBuffer.
     if (slot->chainActive != 0) {
-        CiConAqCommand(slot->board, CI_CMD_ABORT, kNoFlags);
+        CiConAqCommand(slot->board, CI_CMD_ABORT, qor::kNoFlags);
         return BF_OK;
     }
     if (slot->destination == nullptr) return BF_E_NO_ACQUISITION;
-    CiAqCommand(slot->board, CI_CMD_STOP, qor::kModeHalt, kEngine, kNoFlags);
+    CiAqCommand(slot->board, CI_CMD_STOP, qor::kModeHalt, qor::kEngine, qor::kNoFlags);
     return BF_OK;
 }
 
@@ -166,7 +161,7 @@ extern "C" int32_t QOR_CALL BF_Wait4Frame(uint32_t timeout, int32_t slotIndex, u
     if (!qor::waitSucceeded(result)) return BF_E_SIGNAL_WAIT;
     // After a snap the end-of-frame signal can precede the end of the
     // transfer; during a grab there is no single completion to wait for.
-    if (slot->grabActive == 0) CiAqWaitDone(slot->board, kEngine);
+    if (slot->grabActive == 0) CiAqWaitDone(slot->board, qor::kEngine);
     return BF_OK;
 }
 
@@ -179,9 +174,9 @@ extern "C" int32_t QOR_CALL BF_Status(uint32_t *overflowResetsOut, uint32_t *sta
 
     uint32_t scratch = 0;
     qor::writeOut(overflowResetsOut, slot->overflowResets);
-    CiConAqStatus(slot->board, qor::outOr(statusOut, scratch), kNoFlags);
+    CiConAqStatus(slot->board, qor::outOr(statusOut, scratch), qor::kNoFlags);
     qor::writeOut(zeroOut, 0);
-    CiConGetFrameCount(slot->board, qor::outOr(frameCountOut, scratch), kNoFlags);
+    CiConGetFrameCount(slot->board, qor::outOr(frameCountOut, scratch), qor::kNoFlags);
     return BF_OK;
 }
 

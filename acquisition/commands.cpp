@@ -4,16 +4,6 @@
 
 namespace qor {
 
-namespace {
-
-constexpr uint32_t kEngine = 0;
-constexpr uint32_t kNoFlags = 0;
-
-// Trigger mode in which a snap starts the frame itself.
-constexpr uint32_t kOneShotMode = 1;
-
-}  // namespace
-
 bool canAcquire(const BoardSlot &slot)
 {
     if (slot.chainActive != 0) return true;

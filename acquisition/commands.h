@@ -13,6 +13,12 @@
 
 namespace qor {
 
+// Both kinds of acquisition run on the board's first engine.
+constexpr uint32_t kEngine = 0;
+constexpr uint32_t kNoFlags = 0;
+// Trigger mode in which a snap starts the frame itself, read at open.
+constexpr uint32_t kOneShotMode = 1;
+
 // Modes of the single-destination family: starting frames, or halting them.
 constexpr uint32_t kModeStart = 2;
 constexpr uint32_t kModeHalt = 1;

@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kEngine = 0;
 constexpr int32_t kHighestEngine = 1;
 
 // The fixed part of a destination's registration: pixel format, option
@@ -113,7 +112,7 @@ extern "C" int32_t QOR_CALL BF_Cleanup(int32_t slotIndex)
     slot->signalLive = 0;
     slot->destination = nullptr;
     slot->destinationFreed = 0;
-    CiAqCleanUp(slot->board, kEngine);
+    CiAqCleanUp(slot->board, qor::kEngine);
     return BF_OK;
 }
 

@@ -60,8 +60,7 @@ void resetSlotsForFirstOpen()
         slot.bufferAllocated = 0;
         slot.grabActive = 0;
         slot.chainActive = 0;
-        slot.lutType = 0;
-        slot.lutBank = qor::kNoLutBank;
+        qor::recordNoLut(slot);
     }
 }
 
@@ -106,8 +105,7 @@ extern "C" int32_t QOR_CALL BF_Open(void * /*reserved*/, uint32_t *bitDepthOut,
 
     uint32_t granted = 0;
     BFQTabModeRequest(board, kQTabMode, &granted);
-    slot.lutType = 0;
-    slot.lutBank = qor::kNoLutBank;
+    qor::recordNoLut(slot);
     CiConInt(board, kInterruptKind, kInterruptEnable);
 
     uint32_t scratch = 0;

@@ -62,6 +62,14 @@ extern BufferSet bufferSets[kSlotTableSize];
 // Indexes outside the table are refused before the table is read.
 BoardSlot *openSlot(int32_t index);
 
+// Records that no LUT is in use: type 0 in the no-LUT bank, the pair the
+// next set-up hands to the board.
+inline void recordNoLut(BoardSlot &slot)
+{
+    slot.lutType = 0;
+    slot.lutBank = kNoLutBank;
+}
+
 // Writes `value` through `out` unless the caller passed null.
 template <class T> inline void writeOut(T *out, T value)
 {

@@ -8,7 +8,6 @@ namespace {
 
 // Bank 0 holds the table written here or chosen by the bit mask.
 constexpr uint8_t kLutInUseBank = 0;
-constexpr uint8_t kNoLutType = 0;
 // Mask type with which the board says no masking LUT is needed.
 constexpr uint8_t kMaskTypeNone = 3;
 constexpr uint32_t kLutOffset = 0;
@@ -36,12 +35,6 @@ bool hasNoLut(CiBoardHandle board)
     return model == CI_MODEL_NO_LUT;
 }
 
-void recordNoLut(qor::BoardSlot &slot)
-{
-    slot.lutType = kNoLutType;
-    slot.lutBank = qor::kNoLutBank;
-}
-
 }  // namespace
 
 extern "C" int32_t QOR_CALL BF_LoadLUT(int32_t kind, void *entries, int32_t length,
@@ -54,7 +47,7 @@ extern "C" int32_t QOR_CALL BF_LoadLUT(int32_t kind, void *entries, int32_t leng
     if (hasNoLut(slot->board)) return BF_E_LUT_UNSUPPORTED;
     // Tested unsigned so that negative kinds fall outside the table too.
     if (static_cast<uint32_t>(kind) >= kLutKindCount) {
-        recordNoLut(*slot);
+        qor::recordNoLut(*slot);
         return BF_E_LUT_KIND;
     }
 
@@ -85,7 +78,7 @@ extern "C" int32_t QOR_CALL BF_MaskBits(int32_t slotIndex)
     if (CiLutSetMask(slot->board, depth, &maskType) != 0) return BF_E_MASK_SET;
 
     if (maskType == kMaskTypeNone) {
-        recordNoLut(*slot);
+        qor::recordNoLut(*slot);
     } else {
         slot->lutType = maskType;
         slot->lutBank = kLutInUseBank;

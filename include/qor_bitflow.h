@@ -12,6 +12,12 @@
 
 #include <stdint.h>
 
+/* The library's version; the export table holds only the thirty BF_
+ * functions, so the version is known at compile time only. */
+#define QOR_BITFLOW_VERSION_MAJOR 1
+#define QOR_BITFLOW_VERSION_MINOR 0
+#define QOR_BITFLOW_VERSION_PATCH 0
+
 #if defined(_WIN32)
 #define QOR_CALL __cdecl
 #else
@@ -27,7 +33,8 @@ extern "C" {
 #pragma GCC visibility push(default)
 #endif
 
-/* Status codes. Keep bf_status_name() below in step with this list. */
+/* Status codes. Keep bf_status_name() and bf_status_text() below in step
+ * with this list. */
 enum bf_status {
     BF_OK = 0,
     BF_E_NO_BOARD = 5000,            /* no board of the family, or it cannot be found */
@@ -131,6 +138,109 @@ static inline const char *bf_status_name(int32_t status)
     case BF_E_REGISTER_WRITE: return "BF_E_REGISTER_WRITE";
     case BF_E_REGISTER_NAME: return "BF_E_REGISTER_NAME";
     default: return "BF_E_UNKNOWN";
+    }
+}
+
+/* One sentence saying what went wrong, in the caller's terms, for messages
+ * shown to people; "Unknown status." for any other value. */
+static inline const char *bf_status_text(int32_t status)
+{
+    switch (status) {
+    case BF_OK:
+        return "Success.";
+    case BF_E_NO_BOARD:
+        return "No board of the requested family is present, or the board number was not found.";
+    case BF_E_OPEN_FAILED:
+        return "The board could not be opened, or all ten slots are in use.";
+    case BF_E_SLOT_NOT_OPEN:
+        return "The slot holds no open board; open one with BF_Open first.";
+    case BF_E_ALLOC_FAILED:
+        return "The buffer could not be allocated: the size is not positive or memory ran out.";
+    case BF_E_TRIGGER_MODE:
+        return "The trigger mode was refused: the board rejected it, or a grab was asked for in one-shot mode with the external trigger on.";
+    case BF_E_DESTINATION_ACTIVE:
+        return "The camera cannot change while a destination is registered; call BF_Cleanup first.";
+    case BF_E_CAMERA_SELECT:
+        return "The board refused the camera number.";
+    case BF_E_LUT_DESTINATION:
+        return "A lookup table cannot be loaded while a destination is registered; call BF_Cleanup first.";
+    case BF_E_LUT_UNSUPPORTED:
+        return "This board model has no lookup table.";
+    case BF_E_LUT_TOO_SHORT:
+        return "The lookup table is shorter than its kind requires.";
+    case BF_E_LUT_KIND:
+        return "The lookup-table kind is outside 0 to 6.";
+    case BF_E_LUT_WRITE:
+        return "The board refused the lookup table.";
+    case BF_E_NULL_DESTINATION:
+        return "The destination buffer pointer is null.";
+    case BF_E_BYTES_PER_PIXEL:
+        return "The camera delivers 3 bytes per pixel, which is not supported.";
+    case BF_E_ACQ_SETUP:
+        return "The board refused the destination, or the frame does not fit in 32 bits.";
+    case BF_E_NO_ACQUISITION:
+        return "Nothing is set up to acquire into; call BF_Setup or BF_BufferSetup first.";
+    case BF_E_OVERFLOW_RESET:
+        return "The board overflowed and the reset that recovers from it failed.";
+    case BF_E_SNAP:
+        return "The board refused the snap command.";
+    case BF_E_FRAME_WAIT:
+        return "Waiting for the snapped frame failed or timed out.";
+    case BF_E_GRAB:
+        return "The board refused the grab command.";
+    case BF_E_SIGNAL_WAIT:
+        return "No frame ended within the time-out, or the wait was cancelled.";
+    case BF_E_CLOSE:
+        return "The board refused to close; the slot stays open.";
+    case BF_E_RESET_STOP:
+        return "The stop that begins an acquisition reset failed.";
+    case BF_E_RESET:
+        return "The board refused the acquisition reset.";
+    case BF_E_MASK_UNSUPPORTED:
+        return "This board model has no bit mask.";
+    case BF_E_MASK_SET:
+        return "The board refused the bit mask.";
+    case BF_E_BUFFER_COUNT:
+        return "A buffer chain needs at least one buffer.";
+    case BF_E_NULL_BUFFER_LIST:
+        return "The buffer list pointer is null.";
+    case BF_E_QTAB_MEMORY:
+        return "There is no memory for the buffer chain's tables.";
+    case BF_E_REL_QTAB:
+        return "The board refused a chain buffer (relative QTab), or the buffer size does not fit in 32 bits.";
+    case BF_E_PHYS_QTAB:
+        return "The board could not map a chain buffer (physical QTab).";
+    case BF_E_CHAIN_LINK:
+        return "The chain's buffers could not be linked.";
+    case BF_E_CHAIN_ENGAGE:
+        return "The board could not engage the buffer chain.";
+    case BF_E_DMA_COMMAND:
+        return "The board refused to start the chain's DMA.";
+    case BF_E_QTAB_FREE:
+        return "A chain buffer could not be released; the chain stays in force, so call BF_BufferCleanup again.";
+    case BF_E_CHAIN_ACTIVE:
+        return "A buffer chain is in force; release it with BF_BufferCleanup.";
+    case BF_E_NO_CHAIN:
+        return "No buffer chain is in force.";
+    case BF_E_CHAIN_REQUIRED:
+        return "A chain was asked for but none is in force (from BF_NTGSetup: the board refused the timing set-up).";
+    case BF_E_ENCODER_DIVIDER:
+        return "The board refused the encoder divider.";
+    case BF_E_GPOUT_GET:
+        return "The general-purpose outputs could not be read.";
+    case BF_E_GPOUT_SET:
+        return "The general-purpose outputs could not be set.";
+    case BF_E_ENGINE:
+        return "The acquisition engine number is above 1.";
+    case BF_E_FRAME_SIZE:
+        return "The board refused the frame size.";
+    case BF_E_REGISTER_UNSUPPORTED:
+        return "No such register on this board (by name: no register has that name).";
+    case BF_E_REGISTER_WRITE:
+        return "The board refused the register write.";
+    case BF_E_REGISTER_NAME:
+        return "The register's name could not be read.";
+    default: return "Unknown status.";
     }
 }
 

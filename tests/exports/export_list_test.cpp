@@ -100,10 +100,19 @@ TEST(StatusNames, EveryEnumeratorIsNamedForItsCode)
     EXPECT_EQ(codes.size(), 47u);
     EXPECT_EQ(*codes.rbegin(), 5045);
     std::set<std::string> names;
-    for (int32_t code : codes) names.insert(bf_status_name(code));
+    std::set<std::string> texts;
+    for (int32_t code : codes) {
+        names.insert(bf_status_name(code));
+        texts.insert(bf_status_text(code));
+    }
     EXPECT_EQ(names.size(), codes.size());
-    for (int32_t stranger : {-1, 1, 4999, 5046})
+    // Every code has a sentence of its own, none of them the fallback's.
+    EXPECT_EQ(texts.size(), codes.size());
+    EXPECT_EQ(texts.count(bf_status_text(-1)), 0u);
+    for (int32_t stranger : {-1, 1, 4999, 5046}) {
         EXPECT_STREQ(bf_status_name(stranger), "BF_E_UNKNOWN") << stranger;
+        EXPECT_STREQ(bf_status_text(stranger), "Unknown status.") << stranger;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,393 @@
+"""A frame-grabber board opened through the library: geometry, snaps,
+grabs, buffer chains, controls and registers."""
+from __future__ import annotations
+
+import ctypes
+import enum
+from typing import NamedTuple, Optional, Tuple, Union
+
+import numpy as np
+import numpy.typing as npt
+
+from . import _arguments
+from ._library import functions
+from ._status import Status
+from .acquisition import DEFAULT_TIMEOUT_MS, DRAIN_TIMEOUT_MS, Chain, Grab, _Acquisition, aligned_frame, timeout_value
+from .errors import check
+from .registers import Registers
+
+#: numpy's pixel type for each number of bytes per pixel the library supports.
+PIXEL_TYPES = {1: np.dtype(np.uint8), 2: np.dtype(np.uint16), 4: np.dtype(np.uint32)}
+_FIRE = 1
+_HOLD = 0
+
+
+class Trigger(enum.IntEnum):
+    """What starts a board's frames.
+
+    ``FREE_RUN`` (0) and ``EXTERNAL`` (1) are the values ``BF_TriggerMode``
+    takes. ``SOFTWARE`` (2) puts the board in triggered mode like
+    ``EXTERNAL``, and this package then fires the software trigger for every
+    frame it waits for (snaps, grabs, chain waits).
+    """
+
+    FREE_RUN = 0
+    EXTERNAL = 1
+    SOFTWARE = 2
+
+
+class LutKind(enum.IntEnum):
+    """The seven lookup-table kinds of ``Board.load_lut``."""
+
+    WORDS_4096 = 0
+    WORDS_32768 = 1
+    BYTES_ALL_LANES = 2
+    BYTES_LANE_0 = 3
+    BYTES_LANE_1 = 4
+    BYTES_LANE_2 = 5
+    BYTES_LANE_3 = 6
+
+
+#: Entries and entry type of each kind's table.
+LUT_TABLES = {
+    LutKind.WORDS_4096: (4096, np.dtype(np.uint16)),
+    LutKind.WORDS_32768: (32768, np.dtype(np.uint16)),
+    **{kind: (256, np.dtype(np.uint8)) for kind in list(LutKind)[2:]},
+}
+
+
+class Geometry(NamedTuple):
+    """What the board's current camera delivers."""
+
+    bit_depth: int
+    bytes_per_pixel: int
+    width: int
+    lines: int
+
+
+class BoardStatus(NamedTuple):
+    """``Board.status()``: overflow resets so far, whether an acquisition is busy, the frame count."""
+
+    overflow_resets: int
+    busy: bool
+    frame_count: int
+
+
+class Board:
+    """One board of a family, opened on construction.
+
+    ``Board(family=1, board=0, camera=None)`` opens board number ``board`` of
+    ``family`` (0 to 3: type codes 208, 16, 32, 64) and, when ``camera`` is
+    given, selects that camera. Use it as a context manager, or call
+    ``close()``: closing stops and releases whatever acquisition is running.
+    """
+
+    def __init__(self, family: int = 1, board: int = 0, camera: Optional[int] = None) -> None:
+        self._slot = -1
+        family = _arguments.int32(family, "family")
+        number = _arguments.uint32(board, "board")
+        if camera is not None:
+            camera = _arguments.uint32(camera, "camera")
+        self._bf = functions()
+        self._family = family
+        self._number = number
+        self._acquisition: Optional[_Acquisition] = None
+        self._snap_buffer: Optional[npt.NDArray[np.unsignedinteger]] = None
+        self._snap_signal_stale = False
+        self._trigger = Trigger.FREE_RUN
+        self._registers = Registers(self)
+        depth, per_pixel, width, lines = (ctypes.c_uint32() for _ in range(4))
+        slot = ctypes.c_int32(-1)
+        check(self._bf.BF_Open(None, ctypes.byref(depth), ctypes.byref(per_pixel), ctypes.byref(width),
+                               ctypes.byref(lines), number, family, ctypes.byref(slot)), "BF_Open")
+        self._slot = slot.value
+        self._geometry = Geometry(depth.value, per_pixel.value, width.value, lines.value)
+        if camera is not None:
+            try:
+                self.select_camera(camera)
+            except BaseException:
+                self.close()
+                raise
+
+    # ---- Life cycle --------------------------------------------------------
+
+    @property
+    def closed(self) -> bool:
+        """True once the board is closed (or never opened)."""
+        return self._slot < 0
+
+    def close(self) -> None:
+        """Stops and releases any acquisition, then closes the board; closing twice does nothing."""
+        if self.closed:
+            return
+        if self._acquisition is not None:
+            self._acquisition.close()
+        self._release_snap_destination()
+        check(self._bf.BF_Close(self._slot), "BF_Close")
+        self._slot = -1
+
+    def __enter__(self) -> "Board":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def __del__(self) -> None:
+        try:
+            self.close()
+        except Exception:
+            pass
+
+    def __repr__(self) -> str:
+        where = "closed" if self.closed else f"slot {self._slot}"
+        return f"<qor_bitflow.Board family={self._family} board={self._number} {where}>"
+
+    def _open_functions(self) -> ctypes.CDLL:
+        if self.closed:
+            raise ValueError("the board is closed")
+        return self._bf
+
+    def _ensure_idle(self, action: str) -> None:
+        self._open_functions()
+        if self._acquisition is not None:
+            raise RuntimeError(f"cannot {action} while a {self._acquisition.kind} runs on this board; close it first")
+
+    # ---- Geometry ----------------------------------------------------------
+
+    @property
+    def slot(self) -> int:
+        """The library's slot index for this board (-1 once closed)."""
+        return self._slot
+
+    @property
+    def family(self) -> int:
+        """The family the board was opened as."""
+        return self._family
+
+    @property
+    def number(self) -> int:
+        """The board's number within its family."""
+        return self._number
+
+    @property
+    def width(self) -> int:
+        """Pixels per line."""
+        return self._geometry.width
+
+    @property
+    def lines(self) -> int:
+        """Lines per frame."""
+        return self._geometry.lines
+
+    @property
+    def bit_depth(self) -> int:
+        """Significant bits per pixel."""
+        return self._geometry.bit_depth
+
+    @property
+    def bytes_per_pixel(self) -> int:
+        """Bytes each pixel takes in a frame."""
+        return self._geometry.bytes_per_pixel
+
+    @property
+    def geometry(self) -> Geometry:
+        """Bit depth, bytes per pixel, width and lines together."""
+        return self._geometry
+
+    @property
+    def dtype(self) -> np.dtype:
+        """numpy's type for one pixel; a camera of 3 bytes per pixel raises ``ValueError``."""
+        found = PIXEL_TYPES.get(self.bytes_per_pixel)
+        if found is None:
+            raise ValueError(f"the camera delivers {self.bytes_per_pixel} bytes per pixel; frames of 1, 2 "
+                             "or 4 bytes per pixel only can be acquired")
+        return found
+
+    @property
+    def shape(self) -> Tuple[int, int]:
+        """A frame's array shape: ``(lines, width)``."""
+        return (self.lines, self.width)
+
+    def _refresh_geometry(self) -> None:
+        info = [ctypes.c_uint32() for _ in range(5)]
+        destination = ctypes.c_void_p()
+        check(self._bf.BF_ImageInfo(*(ctypes.byref(v) for v in info), ctypes.byref(destination), self._slot),
+              "BF_ImageInfo")
+        _camera_info, depth, per_pixel, width, lines = (v.value for v in info)
+        self._geometry = Geometry(depth, per_pixel, width, lines)
+
+    def select_camera(self, camera: int) -> None:
+        """Switches to camera ``camera``; the geometry properties then describe it."""
+        number = _arguments.uint32(camera, "camera")
+        self._ensure_idle("change the camera")
+        self._release_snap_destination()
+        check(self._bf.BF_SelectCamera(number, self._slot), "BF_SelectCamera")
+        self._refresh_geometry()
+
+    # ---- Snaps ---------------------------------------------------------------
+
+    def _snap_destination(self) -> npt.NDArray[np.unsignedinteger]:
+        # Snaps share one registered destination, so that the board numbers
+        # them as one acquisition; it is released whenever something needs
+        # the board without one.
+        if self._snap_buffer is None:
+            buffer = aligned_frame(self.shape, self.dtype)
+            check(self._bf.BF_Setup(buffer.ctypes.data, self.width, self._slot), "BF_Setup")
+            self._snap_buffer = buffer
+            self._snap_signal_stale = False
+        return self._snap_buffer
+
+    def _release_snap_destination(self) -> None:
+        if self._snap_buffer is not None:
+            check(self._bf.BF_Cleanup(self._slot), "BF_Cleanup")
+            self._snap_buffer = None
+
+    def snap(self, timeout_ms: Optional[int] = None) -> npt.NDArray[np.unsignedinteger]:
+        """Acquires one frame and returns it as a new array of ``shape`` and ``dtype``.
+
+        Without ``timeout_ms`` the board's own wait time bounds the wait;
+        a frame that does not come raises ``BFTimeout``.
+        """
+        timeout = None if timeout_ms is None else timeout_value(timeout_ms)
+        self._ensure_idle("snap")
+        buffer = self._snap_destination()
+        if timeout is None and self._trigger is not Trigger.SOFTWARE:
+            check(self._bf.BF_GetFrame(self._slot), "BF_GetFrame")
+            # BF_GetFrame leaves the end of frame counted on the signal.
+            self._snap_signal_stale = True
+        else:
+            self._snap_and_wait(DEFAULT_TIMEOUT_MS if timeout is None else timeout)
+        return buffer.copy()
+
+    def _snap_and_wait(self, timeout: int) -> None:
+        count = ctypes.c_uint32()
+        if self._snap_signal_stale:
+            # Frames counted earlier would end this wait before the snap's own frame.
+            self._bf.BF_Wait4Frame(DRAIN_TIMEOUT_MS, self._slot, ctypes.byref(count))
+            self._snap_signal_stale = False
+        check(self._bf.BF_FastGetFrame(self._slot), "BF_FastGetFrame")
+        self._fire_if_software_triggered()
+        check(self._bf.BF_Wait4Frame(timeout, self._slot, ctypes.byref(count)), "BF_Wait4Frame")
+
+    # ---- Continuous acquisition -----------------------------------------------
+
+    def grab(self, count: Optional[int] = None, timeout_ms: int = DEFAULT_TIMEOUT_MS) -> Grab:
+        """Starts a continuous grab into one destination and returns it as an iterator of ``Frame``.
+
+        Each frame overwrites the last in the same array. The grab ends after
+        ``count`` frames (never, with None), when the loop breaks, or on
+        ``close()``; each wait lasts at most ``timeout_ms``.
+        """
+        self._ensure_idle("grab")
+        self._release_snap_destination()
+        return Grab(self, count, timeout_ms)
+
+    def chain(self, buffers: int = 4) -> Chain:
+        """Sets up a chain of ``buffers`` frame buffers and returns it, not yet grabbing."""
+        self._ensure_idle("set up a chain")
+        self._release_snap_destination()
+        return Chain(self, buffers)
+
+    def reset_acquisition(self) -> None:
+        """Stops and resets the board's acquisition; a running chain must be started again, a grab ends."""
+        check(self._open_functions().BF_ResetAcquisition(self._slot), "BF_ResetAcquisition")
+        if self._acquisition is not None:
+            self._acquisition._after_reset()
+
+    def status(self) -> BoardStatus:
+        """Overflow resets so far, whether an acquisition is busy, and the board's frame count."""
+        resets, busy, frames = ctypes.c_uint32(), ctypes.c_uint32(), ctypes.c_uint32()
+        zero = ctypes.c_int32()
+        check(self._open_functions().BF_Status(ctypes.byref(resets), ctypes.byref(busy), ctypes.byref(zero),
+                                               ctypes.byref(frames), self._slot), "BF_Status")
+        return BoardStatus(resets.value, busy.value != 0, frames.value)
+
+    # ---- Triggers --------------------------------------------------------------
+
+    @property
+    def trigger_mode(self) -> Trigger:
+        """The trigger mode last set through ``trigger()`` (``FREE_RUN`` after opening)."""
+        return self._trigger
+
+    def trigger(self, mode: Union[Trigger, int]) -> None:
+        """Chooses what starts frames: ``Trigger.FREE_RUN``, ``EXTERNAL`` or ``SOFTWARE`` (or 0, 1, 2)."""
+        chosen = Trigger(_arguments.integer(mode, "trigger mode", min(Trigger), max(Trigger)))
+        enable = ctypes.c_int32(0 if chosen is Trigger.FREE_RUN else 1)
+        check(self._open_functions().BF_TriggerMode(ctypes.byref(enable), self._slot), "BF_TriggerMode")
+        self._trigger = chosen
+
+    def software_trigger(self, which: int = 1) -> None:
+        """Fires software trigger ``which`` (1 or 2)."""
+        line = _arguments.integer(which, "software trigger", 1, 2)
+        first, second = (_FIRE, _HOLD) if line == 1 else (_HOLD, _FIRE)
+        check(self._open_functions().BF_SetSWtrigger(first, second, self._slot), "BF_SetSWtrigger")
+
+    def _fire_if_software_triggered(self) -> None:
+        if self._trigger is Trigger.SOFTWARE:
+            self.software_trigger()
+
+    # ---- Lookup tables ----------------------------------------------------------
+
+    def load_lut(self, kind: Union[LutKind, int], table: npt.NDArray[np.unsignedinteger]) -> None:
+        """Loads a lookup table that later acquisitions apply.
+
+        ``table`` is a one-dimensional numpy array: 4096 (kind 0) or 32768
+        (kind 1) ``uint16`` entries, or 256 ``uint8`` entries (kinds 2 to 6).
+        """
+        chosen = LutKind(_arguments.integer(kind, "LUT kind", min(LutKind), max(LutKind)))
+        if not isinstance(table, np.ndarray):
+            raise TypeError(f"a lookup table is a numpy array, not {type(table).__name__}")
+        entries, entry_type = LUT_TABLES[chosen]
+        if table.dtype != entry_type:
+            raise TypeError(f"a {chosen.name} table holds {entry_type.name} entries, not {table.dtype.name}")
+        if table.shape != (entries,):
+            raise ValueError(f"a {chosen.name} table is one-dimensional with {entries} entries, "
+                             f"not of shape {table.shape}")
+        self._open_functions()
+        self._release_snap_destination()
+        contiguous = np.ascontiguousarray(table)
+        check(self._bf.BF_LoadLUT(int(chosen), contiguous.ctypes.data, entries, self._slot), "BF_LoadLUT")
+
+    def mask_bits(self) -> None:
+        """Has the board mask each pixel to the camera's bit depth."""
+        check(self._open_functions().BF_MaskBits(self._slot), "BF_MaskBits")
+
+    # ---- Timing generator, encoder and outputs --------------------------------
+
+    def timing_generator(self, period_ms: float, exposure_ms: float, delay_ms: float, mode: int, bit: int) -> None:
+        """Programs the exposure timing generator; ``bit`` is the output line, 1 to 32."""
+        period = _arguments.milliseconds(period_ms, "period_ms")
+        exposure = _arguments.milliseconds(exposure_ms, "exposure_ms")
+        delay = _arguments.milliseconds(delay_ms, "delay_ms")
+        mode = _arguments.uint32(mode, "mode")
+        bit = _arguments.integer(bit, "bit", 1, 32)
+        check(self._open_functions().BF_NTGSetup(self._slot, period, exposure, delay, mode, bit), "BF_NTGSetup")
+
+    def encoder_divider(self, divider: int, encoder: int = 0, both_edges: bool = False) -> None:
+        """Divides encoder input ``encoder``'s pulses by ``divider``, counting both edges if asked."""
+        divider = _arguments.integer(divider, "divider", 1, _arguments.UINT32_MAX)
+        encoder = _arguments.uint32(encoder, "encoder")
+        if not isinstance(both_edges, (bool, np.bool_)):
+            raise TypeError(f"both_edges must be a bool, not {type(both_edges).__name__}")
+        check(self._open_functions().BF_NTGEncDiv(self._slot, divider, encoder, int(bool(both_edges))),
+              "BF_NTGEncDiv")
+
+    @property
+    def gpout(self) -> int:
+        """The general-purpose output levels, one bit an output."""
+        levels = ctypes.c_uint32()
+        check(self._open_functions().BF_GetGPOUT(self._slot, ctypes.byref(levels)), "BF_GetGPOUT")
+        return levels.value
+
+    def set_gpout(self, mask: int, levels: int) -> None:
+        """Sets the outputs selected by ``mask`` to the bits of ``levels``."""
+        mask = _arguments.uint32(mask, "mask")
+        levels = _arguments.uint32(levels, "levels")
+        check(self._open_functions().BF_SetGPOUT(self._slot, mask, levels), "BF_SetGPOUT")
+
+    # ---- Registers ----------------------------------------------------------------
+
+    @property
+    def registers(self) -> Registers:
+        """The board's registers, by id or by name: ``board.registers["GAIN"]``."""
+        return self._registers

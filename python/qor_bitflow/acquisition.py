@@ -33,6 +33,10 @@ _SINGLE_DESTINATION = 0
 
 Pixels = npt.NDArray[np.unsignedinteger]
 
+#: Buffers of acquisitions that were dropped but could not be released: the
+#: board may still hold their addresses, so their memory is never given back.
+_UNRELEASED: List[object] = []
+
 
 def aligned_frame(shape: Tuple[int, int], dtype: np.dtype) -> Pixels:
     """A zeroed, C-contiguous array of ``shape`` and ``dtype`` that starts on a page boundary."""
@@ -147,11 +151,14 @@ class _Acquisition:
     def close(self) -> None:  # pragma: no cover - overridden
         raise NotImplementedError
 
+    def _memory(self) -> object:  # pragma: no cover - overridden
+        raise NotImplementedError
+
     def __del__(self) -> None:
         try:
             self.close()
         except Exception:
-            pass
+            _UNRELEASED.append(self._memory())
 
 
 class Grab(_Acquisition):
@@ -206,6 +213,9 @@ class Grab(_Acquisition):
 
     def _after_reset(self) -> None:
         self._running = False
+
+    def _memory(self) -> object:
+        return self._buffer
 
     def close(self) -> None:
         """Stops the grab and forgets the destination; nothing is written into it afterwards."""
@@ -298,6 +308,9 @@ class Chain(_Acquisition):
     def _after_reset(self) -> None:
         self._running = False
         self._drain()
+
+    def _memory(self) -> object:
+        return self._buffers
 
     def close(self) -> None:
         """Stops grabbing and releases the chain; the buffers stay valid as plain arrays."""

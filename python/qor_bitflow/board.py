@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import ctypes
 import enum
+import weakref
 from typing import NamedTuple, Optional, Tuple, Union
 
 import numpy as np
@@ -91,7 +92,9 @@ class Board:
         self._bf = functions()
         self._family = family
         self._number = number
-        self._acquisition: Optional[_Acquisition] = None
+        # Weak, so that a grab or chain nobody holds any more (a loop that
+        # broke) is released at once instead of living as long as the board.
+        self._acquisition_ref: Optional["weakref.ReferenceType[_Acquisition]"] = None
         self._snap_buffer: Optional[npt.NDArray[np.unsignedinteger]] = None
         self._snap_signal_stale = False
         self._trigger = Trigger.FREE_RUN
@@ -120,8 +123,9 @@ class Board:
         """Stops and releases any acquisition, then closes the board; closing twice does nothing."""
         if self.closed:
             return
-        if self._acquisition is not None:
-            self._acquisition.close()
+        running = self._acquisition
+        if running is not None:
+            running.close()
         self._release_snap_destination()
         check(self._bf.BF_Close(self._slot), "BF_Close")
         self._slot = -1
@@ -142,6 +146,15 @@ class Board:
         where = "closed" if self.closed else f"slot {self._slot}"
         return f"<qor_bitflow.Board family={self._family} board={self._number} {where}>"
 
+    @property
+    def _acquisition(self) -> Optional[_Acquisition]:
+        found = None if self._acquisition_ref is None else self._acquisition_ref()
+        return None if found is None or found.closed else found
+
+    @_acquisition.setter
+    def _acquisition(self, running: Optional[_Acquisition]) -> None:
+        self._acquisition_ref = None if running is None else weakref.ref(running)
+
     def _open_functions(self) -> ctypes.CDLL:
         if self.closed:
             raise ValueError("the board is closed")
@@ -149,8 +162,9 @@ class Board:
 
     def _ensure_idle(self, action: str) -> None:
         self._open_functions()
-        if self._acquisition is not None:
-            raise RuntimeError(f"cannot {action} while a {self._acquisition.kind} runs on this board; close it first")
+        running = self._acquisition
+        if running is not None:
+            raise RuntimeError(f"cannot {action} while a {running.kind} runs on this board; close it first")
 
     # ---- Geometry ----------------------------------------------------------
 
@@ -291,8 +305,9 @@ class Board:
     def reset_acquisition(self) -> None:
         """Stops and resets the board's acquisition; a running chain must be started again, a grab ends."""
         check(self._open_functions().BF_ResetAcquisition(self._slot), "BF_ResetAcquisition")
-        if self._acquisition is not None:
-            self._acquisition._after_reset()
+        running = self._acquisition
+        if running is not None:
+            running._after_reset()
 
     def status(self) -> BoardStatus:
         """Overflow resets so far, whether an acquisition is busy, and the board's frame count."""

@@ -86,6 +86,8 @@ _PROTOTYPES: Dict[str, Tuple[Any, Tuple[Any, ...]]] = {
     "bfsim_fire_external_trigger": (None, (ctypes.c_uint32, ctypes.c_uint32)),
     "bfsim_pattern_value": (ctypes.c_uint32, (ctypes.c_uint32, ctypes.c_uint32, ctypes.c_uint32, ctypes.c_uint32)),
     "bfsim_message_box_count": (ctypes.c_int, ()),
+    "bfsim_set_output": (None, (ctypes.c_char_p, ctypes.c_uint32)),
+    "bfsim_clear_output": (None, (ctypes.c_char_p,)),
 }
 
 _cid: Optional[ctypes.CDLL] = None
@@ -184,6 +186,18 @@ def live_objects() -> LiveObjects:
 def fire_external_trigger(board_type: int, number: int = 0) -> None:
     """Fires the external trigger line of board ``number`` of type code ``board_type`` (16, 32, 64, 208)."""
     _sim().bfsim_fire_external_trigger(board_type, number)
+
+
+def set_output(function: str, value: int) -> None:
+    """Makes SDK ``function`` write ``value`` through its output pointer until
+    ``clear_output`` (``CiAqOverflowCheck``, ``CiConAqStatus``,
+    ``CiConGetFrameCount``, ``CiLutSetMask``, ``BFQTabModeRequest``, ``CiSignalWait``)."""
+    _sim().bfsim_set_output(function.encode("ascii"), value)
+
+
+def clear_output(function: str) -> None:
+    """Lets SDK ``function`` write its own output again."""
+    _sim().bfsim_clear_output(function.encode("ascii"))
 
 
 def message_box_count() -> int:

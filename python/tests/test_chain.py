@@ -11,7 +11,8 @@ from test_snap import frame_number
 from qor_bitflow import Board, BFTimeout, Trigger, simulator
 
 
-def test_a_chain_of_four_fills_four_distinct_buffers_in_turn_without_copies(fast_board):
+def test_a_chain_of_four_fills_four_distinct_buffers_in_turn_without_copies():
+    simulator.load(population({"framePeriodMs": 10}))  # no frame missed on a busy machine
     with Board() as board, board.chain(buffers=4) as chain:
         assert len(chain.buffers) == 4
         assert all(not np.shares_memory(a, b) for i, a in enumerate(chain.buffers) for b in chain.buffers[i + 1 :])

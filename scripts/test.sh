@@ -2,7 +2,7 @@
 # The test command: installs what is missing, then builds and runs every
 # test in the plain build and under AddressSanitizer and UBSan, builds the
 # benchmarks (part of the plain build), and runs the Windows stage if the
-# tree has one.
+# tree has one; the Python package's tests run against the plain build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +19,17 @@ for preset in default sanitize; do
     cmake --build --preset "$preset" --parallel "$JOBS"
     ctest --preset "$preset"
 done
+
+echo "== python: the qor_bitflow package against the plain build"
+# Debian's interpreter: it is the one that has numpy and pytest.
+python_status=0
+(cd python && QOR_BITFLOW_LIBRARY="$PWD/../build/default/bin/libqor_bitflow.so" \
+    PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q) || python_status=$?
+if [ "$python_status" -eq 5 ]; then
+    echo "pytest collected no tests: the Python suite is missing" >&2
+    exit 1
+fi
+[ "$python_status" -eq 0 ] || exit "$python_status"
 
 if [ -f scripts/windows-stage.sh ]; then
     echo "== windows"

@@ -7,7 +7,7 @@ write into it.
 from __future__ import annotations
 
 import ctypes
-from typing import TYPE_CHECKING, Iterator, List, Optional, Tuple
+from typing import TYPE_CHECKING, Any, Iterator, List, Optional, Tuple
 
 import numpy as np
 import numpy.typing as npt
@@ -31,20 +31,22 @@ _ONE_FRAME = 0
 _CHAINED = 1
 _SINGLE_DESTINATION = 0
 
-Pixels = npt.NDArray[np.unsignedinteger]
+#: A frame's pixels: unsigned integers of the camera's bytes per pixel.
+Pixels = npt.NDArray[np.unsignedinteger[Any]]
 
 #: Buffers of acquisitions that were dropped but could not be released: the
 #: board may still hold their addresses, so their memory is never given back.
 _UNRELEASED: List[object] = []
 
 
-def aligned_frame(shape: Tuple[int, int], dtype: np.dtype) -> Pixels:
+def aligned_frame(shape: Tuple[int, int], dtype: npt.DTypeLike) -> Pixels:
     """A zeroed, C-contiguous array of ``shape`` and ``dtype`` that starts on a page boundary."""
-    dtype = np.dtype(dtype)
-    size = shape[0] * shape[1] * dtype.itemsize
+    pixel = np.dtype(dtype)
+    size = shape[0] * shape[1] * pixel.itemsize
     raw = np.zeros(size + PAGE_BYTES, dtype=np.uint8)
     offset = -raw.ctypes.data % PAGE_BYTES
-    return raw[offset : offset + size].view(dtype).reshape(shape)
+    frame: Pixels = raw[offset : offset + size].view(pixel).reshape(shape)
+    return frame
 
 
 def _read_only(array: Pixels) -> Pixels:

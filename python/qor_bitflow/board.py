@@ -5,20 +5,19 @@ from __future__ import annotations
 import ctypes
 import enum
 import weakref
-from typing import NamedTuple, Optional, Tuple, Union
+from typing import Any, Dict, NamedTuple, Optional, Tuple, Union
 
 import numpy as np
-import numpy.typing as npt
 
 from . import _arguments
 from ._library import functions
-from ._status import Status
-from .acquisition import DEFAULT_TIMEOUT_MS, DRAIN_TIMEOUT_MS, Chain, Grab, _Acquisition, aligned_frame, timeout_value
+from .acquisition import (DEFAULT_TIMEOUT_MS, DRAIN_TIMEOUT_MS, Chain, Grab, Pixels, _Acquisition, aligned_frame,
+                          timeout_value)
 from .errors import check
 from .registers import Registers
 
 #: numpy's pixel type for each number of bytes per pixel the library supports.
-PIXEL_TYPES = {1: np.dtype(np.uint8), 2: np.dtype(np.uint16), 4: np.dtype(np.uint32)}
+PIXEL_TYPES: Dict[int, "np.dtype[Any]"] = {1: np.dtype(np.uint8), 2: np.dtype(np.uint16), 4: np.dtype(np.uint32)}
 _FIRE = 1
 _HOLD = 0
 
@@ -50,7 +49,7 @@ class LutKind(enum.IntEnum):
 
 
 #: Entries and entry type of each kind's table.
-LUT_TABLES = {
+LUT_TABLES: Dict[LutKind, Tuple[int, "np.dtype[Any]"]] = {
     LutKind.WORDS_4096: (4096, np.dtype(np.uint16)),
     LutKind.WORDS_32768: (32768, np.dtype(np.uint16)),
     **{kind: (256, np.dtype(np.uint8)) for kind in list(LutKind)[2:]},
@@ -95,7 +94,7 @@ class Board:
         # Weak, so that a grab or chain nobody holds any more (a loop that
         # broke) is released at once instead of living as long as the board.
         self._acquisition_ref: Optional["weakref.ReferenceType[_Acquisition]"] = None
-        self._snap_buffer: Optional[npt.NDArray[np.unsignedinteger]] = None
+        self._snap_buffer: Optional[Pixels] = None
         self._snap_signal_stale = False
         self._trigger = Trigger.FREE_RUN
         self._registers = Registers(self)
@@ -209,7 +208,7 @@ class Board:
         return self._geometry
 
     @property
-    def dtype(self) -> np.dtype:
+    def dtype(self) -> "np.dtype[Any]":
         """numpy's type for one pixel; a camera of 3 bytes per pixel raises ``ValueError``."""
         found = PIXEL_TYPES.get(self.bytes_per_pixel)
         if found is None:
@@ -240,7 +239,7 @@ class Board:
 
     # ---- Snaps ---------------------------------------------------------------
 
-    def _snap_destination(self) -> npt.NDArray[np.unsignedinteger]:
+    def _snap_destination(self) -> Pixels:
         # Snaps share one registered destination, so that the board numbers
         # them as one acquisition; it is released whenever something needs
         # the board without one.
@@ -256,7 +255,7 @@ class Board:
             check(self._bf.BF_Cleanup(self._slot), "BF_Cleanup")
             self._snap_buffer = None
 
-    def snap(self, timeout_ms: Optional[int] = None) -> npt.NDArray[np.unsignedinteger]:
+    def snap(self, timeout_ms: Optional[int] = None) -> Pixels:
         """Acquires one frame and returns it as a new array of ``shape`` and ``dtype``.
 
         Without ``timeout_ms`` the board's own wait time bounds the wait;
@@ -343,7 +342,7 @@ class Board:
 
     # ---- Lookup tables ----------------------------------------------------------
 
-    def load_lut(self, kind: Union[LutKind, int], table: npt.NDArray[np.unsignedinteger]) -> None:
+    def load_lut(self, kind: Union[LutKind, int], table: Pixels) -> None:
         """Loads a lookup table that later acquisitions apply.
 
         ``table`` is a one-dimensional numpy array: 4096 (kind 0) or 32768

@@ -97,7 +97,10 @@ _lock = threading.Lock()
 def _already_loaded(name: str) -> ctypes.CDLL:
     """``name`` as the process already has it loaded; never a second copy."""
     if sys.platform == "win32":
-        handle = ctypes.WinDLL("kernel32").GetModuleHandleW(name)  # type: ignore[attr-defined]
+        kernel32 = ctypes.WinDLL("kernel32")
+        kernel32.GetModuleHandleW.restype = ctypes.c_void_p  # a handle, not an int
+        kernel32.GetModuleHandleW.argtypes = [ctypes.c_wchar_p]
+        handle = kernel32.GetModuleHandleW(name)
         if not handle:
             raise OSError(f"{name} is not loaded")
         return ctypes.CDLL(name, handle=handle)
@@ -271,7 +274,7 @@ def pattern_value(x: int, y: int, frame: int, bit_depth: int) -> int:
     return int(_sim().bfsim_pattern_value(x, y, frame, bit_depth))
 
 
-def expected_frame(frame: int, shape: Tuple[int, int], bit_depth: int, dtype: npt.DTypeLike) -> npt.NDArray[np.unsignedinteger]:
+def expected_frame(frame: int, shape: Tuple[int, int], bit_depth: int, dtype: npt.DTypeLike) -> npt.NDArray[np.unsignedinteger[Any]]:
     """The frame the simulator delivers as number ``frame`` (no LUT): the moving
     diagonal ``(x + y + frame) mod 2**bit_depth``, with the frame number
     written little-endian over the first four bytes."""

@@ -44,7 +44,8 @@ def test_missed_frames_are_counted_when_the_host_is_slow():
         assert frame_number(late.array) == late.number
 
 
-def test_restarting_a_chain_starts_again_at_buffer_zero(fast_board):
+def test_restarting_a_chain_starts_again_at_buffer_zero():
+    simulator.load(population({"framePeriodMs": 20}))  # no frame missed on a busy machine
     with Board() as board, board.chain(buffers=3) as chain:
         for _ in range(2):
             chain.start()

@@ -8,6 +8,7 @@ import numbers
 UINT32_MAX = 2**32 - 1
 INT32_MIN = -(2**31)
 INT32_MAX = 2**31 - 1
+INT64_MAX = 2**63 - 1
 
 
 def integer(value: object, what: str, low: int, high: int) -> int:

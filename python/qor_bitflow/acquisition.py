@@ -177,7 +177,7 @@ class Grab(_Acquisition):
 
     def __init__(self, board: "Board", count: Optional[int], timeout_ms: int) -> None:
         super().__init__(board)
-        self._limit = None if count is None else _arguments.integer(count, "count", 0, 2**63)
+        self._limit = None if count is None else _arguments.integer(count, "count", 0, _arguments.INT64_MAX)
         self._timeout = timeout_value(timeout_ms)
         self._running = False
         self._buffer = aligned_frame(board.shape, board.dtype)

@@ -80,6 +80,7 @@ class Board:
     ``family`` (0 to 3: type codes 208, 16, 32, 64) and, when ``camera`` is
     given, selects that camera. Use it as a context manager, or call
     ``close()``: closing stops and releases whatever acquisition is running.
+    Like the library, a board serves one thread at a time.
     """
 
     def __init__(self, family: int = 1, board: int = 0, camera: Optional[int] = None) -> None:
@@ -291,12 +292,16 @@ class Board:
         ``count`` frames (never, with None), when the loop breaks, or on
         ``close()``; each wait lasts at most ``timeout_ms``.
         """
+        if count is not None:
+            _arguments.integer(count, "count", 0, _arguments.INT64_MAX)
+        timeout_value(timeout_ms)
         self._ensure_idle("grab")
         self._release_snap_destination()
         return Grab(self, count, timeout_ms)
 
     def chain(self, buffers: int = 4) -> Chain:
         """Sets up a chain of ``buffers`` frame buffers and returns it, not yet grabbing."""
+        _arguments.integer(buffers, "buffers", 1, _arguments.INT32_MAX)
         self._ensure_idle("set up a chain")
         self._release_snap_destination()
         return Chain(self, buffers)

@@ -93,10 +93,14 @@ def test_a_wait_that_times_out_raises_bftimeout_and_leaves_the_chain_usable(fast
 
 def test_chain_refusals_before_any_call(fast_board):
     with Board() as board:
+        board.snap()  # a registered snap destination stays registered too
         with simulator.journal() as calls:
             for wrong, error in [(0, ValueError), (-1, ValueError), (2.0, TypeError), (True, TypeError)]:
                 with pytest.raises(error):
                     board.chain(buffers=wrong)
+            for count, timeout, error in [(-1, 1, ValueError), (1, -1, ValueError), (1.0, 1, TypeError)]:
+                with pytest.raises(error):
+                    board.grab(count=count, timeout_ms=timeout)
         assert len(calls) == 0
         with board.chain(buffers=1) as chain:
             with pytest.raises(RuntimeError, match="start"):

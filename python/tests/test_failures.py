@@ -90,6 +90,13 @@ def test_open_failures():
         assert (raised.value.name, raised.value.function) == (name, "BF_Open")
 
 
+def test_a_lut_cannot_load_while_a_grab_fills_its_destination(fast_board):
+    with Board() as board, board.grab(timeout_ms=500):
+        with pytest.raises(BFError) as raised:
+            board.load_lut(2, np.zeros(256, np.uint8))
+        assert raised.value.name == "BF_E_LUT_DESTINATION"
+
+
 def test_a_camera_refused_at_open_closes_the_board_again():
     with pytest.raises(BFError, match="BF_E_CAMERA_SELECT"):
         Board(camera=7)

@@ -281,7 +281,10 @@ class Board:
             self._snap_signal_stale = False
         check(self._bf.BF_FastGetFrame(self._slot), "BF_FastGetFrame")
         self._fire_if_software_triggered()
-        check(self._bf.BF_Wait4Frame(timeout, self._slot, ctypes.byref(count)), "BF_Wait4Frame")
+        status = self._bf.BF_Wait4Frame(timeout, self._slot, ctypes.byref(count))
+        # A frame that comes after the wait gave up is counted for the next one.
+        self._snap_signal_stale = status != 0
+        check(status, "BF_Wait4Frame")
 
     # ---- Continuous acquisition -----------------------------------------------
 

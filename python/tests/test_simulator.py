@@ -62,14 +62,6 @@ def test_faults_fire_on_the_nth_call_once_or_for_good():
         board.set_gpout(1, 1)
 
 
-@pytest.mark.parametrize("function, nth, result, error", [
-    ("", 1, 1, TypeError), ("CiAqSetup", 0, 1, ValueError), ("CiAqSetup", 1, 2**31, ValueError),
-])
-def test_fault_arguments_are_checked(function, nth, result, error):
-    with pytest.raises(error):
-        simulator.inject_fault(function, nth=nth, result=result)
-
-
 def test_reset_restores_the_default_population():
     simulator.load(population(board_type=64))
     simulator.reset()

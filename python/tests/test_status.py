@@ -70,6 +70,3 @@ def test_wait_failures_and_missing_registers_have_their_own_classes(status, kind
     if kind is RegisterNotFound:
         assert isinstance(error, KeyError)
 
-
-def test_success_raises_nothing():
-    check(0, "BF_Open")

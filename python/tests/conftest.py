@@ -26,6 +26,21 @@ def population(*cameras: Dict[str, Any], board_type: int = 16, **board: Any) -> 
     return {"boards": [{"type": board_type, **board, "cameras": list(cameras) or [{}]}]}
 
 
+def fire_until_frame(wait, board_type: int = 16, attempts: int = 20):
+    """Fires the external line until ``wait`` returns a frame: a trigger that
+    comes before the board waits for one is dropped, as on the wire."""
+    from qor_bitflow import BFTimeout
+
+    for _ in range(attempts - 1):
+        simulator.fire_external_trigger(board_type)
+        try:
+            return wait(50)
+        except BFTimeout:
+            continue
+    simulator.fire_external_trigger(board_type)
+    return wait(500)
+
+
 @pytest.fixture(autouse=True)
 def fresh_simulator() -> Iterator[None]:
     simulator.reset()

@@ -3,7 +3,7 @@ from __future__ import annotations
 
 import numpy as np
 import pytest
-from conftest import population
+from conftest import fire_until_frame, population
 from test_snap import frame_number
 
 from qor_bitflow import Board, BFError, LutKind, Trigger, simulator
@@ -25,10 +25,8 @@ def test_software_trigger_mode_fires_for_every_frame_waited_for(fast_board):
 def test_external_trigger_frames_come_when_the_line_fires(fast_board):
     with Board() as board:
         board.trigger(1)  # the C value
-        grab = board.grab(timeout_ms=500)
-        simulator.fire_external_trigger(16, 0)
-        assert next(grab).number == 0
-        grab.close()
+        with board.grab() as grab:
+            assert fire_until_frame(grab.wait).number == 0
         board.trigger(Trigger.FREE_RUN)
 
 

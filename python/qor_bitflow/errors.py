@@ -42,7 +42,7 @@ class RegisterNotFound(BFError, KeyError):
 
 #: Statuses that get a subclass of their own, by the C function that returned them.
 _WAIT_FAILURES = (Status.FRAME_WAIT, Status.SIGNAL_WAIT)
-_SPECIFIC: Dict[int, Type[BFError]] = {
+_CLASS_BY_STATUS: Dict[int, Type[BFError]] = {
     **{int(s): BFTimeout for s in _WAIT_FAILURES},
     int(Status.REGISTER_UNSUPPORTED): RegisterNotFound,
 }
@@ -50,7 +50,7 @@ _SPECIFIC: Dict[int, Type[BFError]] = {
 
 def error_for(status: int, function: str) -> BFError:
     """The exception that reports ``status`` returned by ``function``."""
-    return _SPECIFIC.get(int(status), BFError)(status, function)
+    return _CLASS_BY_STATUS.get(int(status), BFError)(status, function)
 
 
 def check(status: int, function: str) -> None:

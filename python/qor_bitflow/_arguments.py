@@ -13,9 +13,12 @@ INT64_MAX = 2**63 - 1
 
 def integer(value: object, what: str, low: int, high: int) -> int:
     """``value`` as an int within ``low``..``high``; bools are refused as numbers."""
-    if isinstance(value, bool) or not isinstance(value, numbers.Integral):
+    if type(value) is int:  # the common case, without the slower abstract-class check
+        number = value
+    elif isinstance(value, bool) or not isinstance(value, numbers.Integral):
         raise TypeError(f"{what} must be an integer, not {type(value).__name__}")
-    number = int(value)
+    else:
+        number = int(value)
     if not low <= number <= high:
         raise ValueError(f"{what} must be within {low}..{high}, not {number}")
     return number

@@ -54,8 +54,8 @@ install(FILES ${QOR_PACKAGE_BUILD_DIR}/qor_bitflow.pc
 install(FILES ${QOR_PACKAGE_BUILD_DIR}/qor_bitflow-simulator.pc
   DESTINATION ${QOR_INSTALL_PKGCONFIGDIR} COMPONENT ${QOR_COMPONENT_SIMULATOR})
 
-# Documentation: the README, and each example with its CMake file.
-install(FILES ${PROJECT_SOURCE_DIR}/README.md
+# Documentation: the README, the guide, and each example with its CMake file.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/guide.md
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT ${QOR_COMPONENT_DEVELOPMENT})
 if(WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/windows.md

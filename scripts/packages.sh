@@ -1,7 +1,10 @@
 # Sourced by the scripts beside it: installs the Debian packages the build
 # needs, only those missing, and only when something is missing.
 
-QOR_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev)
+# doxygen and graphviz make the API reference; pkg-config, dpkg-dev (for
+# dpkg-shlibdeps) and file serve the packaging stage.
+QOR_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev
+              doxygen graphviz pkg-config dpkg-dev file)
 
 qor_package_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, then builds and runs every
 # test in the plain build and under AddressSanitizer and UBSan, builds the
-# benchmarks (part of the plain build), and runs the Windows stage if the
-# tree has one.
+# benchmarks and the API reference (part of the plain build), installs and
+# packages the plain build and uses it from outside (the packaging stage),
+# and runs the Windows stage if the tree has one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,6 +19,10 @@ for preset in default sanitize; do
     cmake --preset "$preset"
     cmake --build --preset "$preset" --parallel "$JOBS"
     ctest --preset "$preset"
+    if [ "$preset" = default ]; then
+        echo "== packaging"
+        bash scripts/packaging-stage.sh
+    fi
 done
 
 if [ -f scripts/windows-stage.sh ]; then

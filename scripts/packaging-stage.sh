@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The packaging stage: installs the plain build (build/default, already
-# built) the ways a user would and uses it from outside the tree:
+# The packaging stage: installs the plain build (build/default, built first
+# if needed) the ways a user would and uses it from outside the tree:
 #   - installs every component, moves the tree elsewhere, and checks its
 #     files, the SONAME, and that nothing in it points back into the build;
 #   - asks the CMake package for versions and components it must grant or refuse,
@@ -158,6 +158,12 @@ run_examples() {
 
     (cd "$work" && "$(program snap)" "$dir/frame.pgm") >/dev/null
     "$check_pgm" "$dir/frame.pgm" $frame_width $frame_lines $frame_bits
+    # A 12-bit camera's frame takes two bytes a sample in the file.
+    local wide=$work/twelve-bits.json
+    echo '{"boards": [{"type": 16, "cameras": [{"width": 320, "lines": 200, "bitDepth": 12,
+           "bytesPerPixel": 2}]}]}' >"$wide"
+    QOR_SIM_CONFIG=$wide "$(program snap)" "$dir/wide.pgm" >/dev/null
+    "$check_pgm" "$dir/wide.pgm" 320 200 12
 
     out=$("$(program registers)" scratch 0xC0FFEE)
     grep -qx 'register SCRATCH has id 64' <<<"$out" || fail "registers: $out"
@@ -166,6 +172,11 @@ run_examples() {
     out=$("$(program chain)" 20 sw)
     [ "$(grep -c '^frame [0-9]*: wait count [1-9]' <<<"$out")" -eq 20 ] || fail "chain: $out"
     grep -qx 'frames: 20, ended: 20, missed: 0' <<<"$out" || fail "chain: $out"
+    # A board whose external line fires by itself every 5 ms paces the frames.
+    local external=$work/external-trigger.json
+    echo '{"boards": [{"type": 16, "externalTriggerPeriodMs": 5}]}' >"$external"
+    out=$(QOR_SIM_CONFIG=$external "$(program chain)" 10 ext)
+    grep -q '^frames: 10, ' <<<"$out" || fail "chain with the external trigger: $out"
 
     # A failure names its status and says what it means.
     local none=$work/no-boards.json
@@ -226,6 +237,11 @@ check_debs() {
     "$check_pgm" "$work/deb-snap/frame.pgm" $frame_width $frame_lines $frame_bits
     "$merged/usr/bin/qor-grab" list | grep -q '^0 ' || fail "qor-grab from the packages lists no board"
 }
+
+say "Plain build (a no-op when scripts/test.sh has just made it)"
+cd "$root"
+cmake --preset default >/dev/null
+cmake --build --preset default --parallel "${QOR_JOBS:-2}" >/dev/null
 
 say "Install every component, then move the tree"
 rm -rf "$work"

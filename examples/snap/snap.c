@@ -26,12 +26,18 @@ static int report(const char *call, int32_t status)
     return 1;
 }
 
-/* One byte a sample for up to 8 bits, else two bytes most significant first,
- * as PGM wants them; the board stores pixels little-endian. */
+/* The low 16 bits of pixel `index`, which the board stores little-endian. */
+static uint32_t pixel_value(const uint8_t *pixels, size_t index, uint32_t bytesPerPixel)
+{
+    const uint8_t *pixel = pixels + index * bytesPerPixel;
+    return bytesPerPixel == 1 ? pixel[0] : (uint32_t)pixel[0] | (uint32_t)pixel[1] << 8;
+}
+
+/* PGM holds one byte a sample up to 8 bits, else two, most significant first. */
 static int write_pgm(const char *path, const struct camera *cam, const uint8_t *pixels)
 {
-    if (cam->bytesPerPixel > 2) {
-        fprintf(stderr, "snap: %u bytes per pixel do not fit a PGM file\n", cam->bytesPerPixel);
+    if (cam->bitDepth < 1 || cam->bitDepth > 16) {
+        fprintf(stderr, "snap: %u-bit pixels do not fit a PGM file\n", cam->bitDepth);
         return 1;
     }
     FILE *file = fopen(path, "wb");
@@ -41,14 +47,11 @@ static int write_pgm(const char *path, const struct camera *cam, const uint8_t *
     }
     const unsigned long maxval = (1ul << cam->bitDepth) - 1;
     fprintf(file, "P5\n%u %u\n%lu\n", cam->width, cam->lines, maxval);
-    const size_t samples = (size_t)cam->width * cam->lines;
-    for (size_t i = 0; i < samples; ++i) {
-        if (cam->bytesPerPixel == 1) {
-            fputc(pixels[i], file);
-        } else {
-            fputc(pixels[2 * i + 1], file);
-            fputc(pixels[2 * i], file);
-        }
+    const size_t count = (size_t)cam->width * cam->lines;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t value = pixel_value(pixels, i, cam->bytesPerPixel);
+        if (maxval > 255) fputc((int)(value >> 8), file);
+        fputc((int)(value & 0xFF), file);
     }
     if (fclose(file) != 0) {
         perror(path);

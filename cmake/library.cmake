@@ -12,7 +12,12 @@ target_include_directories(qor_bitflow_objects PUBLIC
 target_link_libraries(qor_bitflow_objects PUBLIC qor_sdk)
 
 add_library(qor_bitflow SHARED $<TARGET_OBJECTS:qor_bitflow_objects>)
-target_include_directories(qor_bitflow PUBLIC ${PROJECT_SOURCE_DIR}/include)
+target_include_directories(qor_bitflow PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>)
+# libqor_bitflow.so.1.0.0, known to the loader as libqor_bitflow.so.1 (also
+# in the build tree, where Python and other loaders find it by that name).
+set_target_properties(qor_bitflow PROPERTIES
+  VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR}
+  INSTALL_RPATH "${QOR_LIBRARY_INSTALL_RPATH}")
 target_link_libraries(qor_bitflow PRIVATE qor_sdk)
 if(WIN32)
   target_sources(qor_bitflow PRIVATE ${PROJECT_SOURCE_DIR}/exports/qor_bitflow.def)

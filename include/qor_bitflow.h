@@ -1,11 +1,16 @@
-/*
- * qor_bitflow: a flat C interface to BitFlow frame-grabber boards.
+/**
+ * \file qor_bitflow.h
+ * \brief qor_bitflow: a flat C interface to BitFlow frame-grabber boards.
  *
- * Every function returns a 32-bit status: BF_OK (0) or one of the BF_E_
- * codes below. Every function but BF_Open takes the slot index that BF_Open
- * handed out; a slot outside 0..9, or one that holds no open board, answers
- * BF_E_SLOT_NOT_OPEN before anything else happens. Output pointers that are
- * null are never written through. The caller serialises all calls.
+ * Every function returns a 32-bit status: #BF_OK (0) or one of the BF_E_
+ * codes of ::bf_status; bf_status_name() spells a status and
+ * bf_status_text() explains it. Every function but BF_Open() takes the slot
+ * index that BF_Open() handed out; a slot outside 0..9, or one that holds no
+ * open board, answers #BF_E_SLOT_NOT_OPEN before anything else happens.
+ * Output pointers that are null are never written through. The caller
+ * serialises all calls: the library takes no locks.
+ *
+ * Functions return at once unless their description says they block.
  */
 #ifndef QOR_BITFLOW_H
 #define QOR_BITFLOW_H
@@ -14,10 +19,11 @@
 
 /* The library's version; the export table holds only the thirty BF_
  * functions, so the version is known at compile time only. */
-#define QOR_BITFLOW_VERSION_MAJOR 1
-#define QOR_BITFLOW_VERSION_MINOR 0
-#define QOR_BITFLOW_VERSION_PATCH 0
+#define QOR_BITFLOW_VERSION_MAJOR 1 /**< Major version: changes when the interface breaks. */
+#define QOR_BITFLOW_VERSION_MINOR 0 /**< Minor version: additions that keep the interface. */
+#define QOR_BITFLOW_VERSION_PATCH 0 /**< Patch version: fixes only. */
 
+/** Calling convention of every entry point: the platform's C convention. */
 #if defined(_WIN32)
 #define QOR_CALL __cdecl
 #else
@@ -33,60 +39,66 @@ extern "C" {
 #pragma GCC visibility push(default)
 #endif
 
-/* Status codes. Keep bf_status_name() and bf_status_text() below in step
- * with this list. */
+/** Status codes that every function returns.
+ *
+ * Keep bf_status_name() and bf_status_text() below in step with this list.
+ * 5037 serves two functions: the function that returned it tells which
+ * meaning applies. */
 enum bf_status {
-    BF_OK = 0,
-    BF_E_NO_BOARD = 5000,            /* no board of the family, or it cannot be found */
-    BF_E_OPEN_FAILED = 5001,         /* the board cannot be opened, or all slots are in use */
-    BF_E_SLOT_NOT_OPEN = 5002,       /* the slot holds no open board */
-    BF_E_ALLOC_FAILED = 5003,        /* the aligned buffer cannot be allocated */
-    BF_E_TRIGGER_MODE = 5004,        /* trigger mode refused; or grab while externally triggered in mode 1 */
-    BF_E_DESTINATION_ACTIVE = 5005,  /* camera cannot change while a destination is registered */
-    BF_E_CAMERA_SELECT = 5006,       /* the board refused the camera */
-    BF_E_LUT_DESTINATION = 5007,     /* a LUT cannot load while a destination is registered */
-    BF_E_LUT_UNSUPPORTED = 5008,     /* the board model has no LUT */
-    BF_E_LUT_TOO_SHORT = 5009,       /* the table is shorter than its kind needs */
-    BF_E_LUT_KIND = 5010,            /* LUT kind outside 0..6 */
-    BF_E_LUT_WRITE = 5011,           /* the board refused the LUT */
-    BF_E_NULL_DESTINATION = 5012,    /* the destination pointer is null */
-    BF_E_BYTES_PER_PIXEL = 5013,     /* 3 bytes per pixel is not supported */
-    BF_E_ACQ_SETUP = 5014,           /* the destination cannot be registered */
-    BF_E_NO_ACQUISITION = 5015,      /* nothing is set up to acquire into */
-    BF_E_OVERFLOW_RESET = 5016,      /* the reset after an overflow failed */
-    BF_E_SNAP = 5017,                /* the snap command failed */
-    BF_E_FRAME_WAIT = 5018,          /* waiting for the snapped frame failed */
-    BF_E_GRAB = 5019,                /* the grab command failed */
-    BF_E_SIGNAL_WAIT = 5020,         /* waiting for end of frame failed or timed out */
-    BF_E_CLOSE = 5021,               /* the board cannot be closed */
-    BF_E_RESET_STOP = 5022,          /* the stop before a reset failed */
-    BF_E_RESET = 5023,               /* the reset command failed */
-    BF_E_MASK_UNSUPPORTED = 5024,    /* the board model has no bit mask */
-    BF_E_MASK_SET = 5025,            /* the board refused the bit mask */
-    BF_E_BUFFER_COUNT = 5026,        /* a chain needs at least one buffer */
-    BF_E_NULL_BUFFER_LIST = 5027,    /* the buffer list pointer is null */
-    BF_E_QTAB_MEMORY = 5028,         /* no memory for the QTab arrays */
-    BF_E_REL_QTAB = 5029,            /* a relative QTab cannot be made (or the buffer is too large) */
-    BF_E_PHYS_QTAB = 5030,           /* a physical QTab cannot be made */
-    BF_E_CHAIN_LINK = 5031,          /* the QTabs cannot be linked */
-    BF_E_CHAIN_ENGAGE = 5032,        /* the chain cannot be engaged */
-    BF_E_DMA_COMMAND = 5033,         /* the DMA command failed */
-    BF_E_QTAB_FREE = 5034,           /* a QTab cannot be released; the chain stays in force */
-    BF_E_CHAIN_ACTIVE = 5035,        /* a buffer chain is in force */
-    BF_E_NO_CHAIN = 5036,            /* no buffer chain is in force */
-    BF_E_CHAIN_REQUIRED = 5037,      /* BF_Grab/BF_Wait: the chain was asked for but none is in force */
-    BF_E_NTG_SETUP = 5037,           /* BF_NTGSetup: the timing generator refused the set-up */
-    BF_E_ENCODER_DIVIDER = 5038,     /* the encoder divider was refused */
-    BF_E_GPOUT_GET = 5039,           /* the outputs cannot be read */
-    BF_E_GPOUT_SET = 5040,           /* the outputs cannot be set */
-    BF_E_ENGINE = 5041,              /* engine selector above 1 */
-    BF_E_FRAME_SIZE = 5042,          /* the frame size was refused */
-    BF_E_REGISTER_UNSUPPORTED = 5043,/* no such register (or, by name, not found) */
-    BF_E_REGISTER_WRITE = 5044,      /* the register write failed */
-    BF_E_REGISTER_NAME = 5045        /* the register's name cannot be read */
+    BF_OK = 0,                       /**< success */
+    BF_E_NO_BOARD = 5000,            /**< no board of the family, or it cannot be found */
+    BF_E_OPEN_FAILED = 5001,         /**< the board cannot be opened, or all slots are in use */
+    BF_E_SLOT_NOT_OPEN = 5002,       /**< the slot holds no open board */
+    BF_E_ALLOC_FAILED = 5003,        /**< the aligned buffer cannot be allocated */
+    BF_E_TRIGGER_MODE = 5004,        /**< trigger mode refused; or grab while externally triggered in mode 1 */
+    BF_E_DESTINATION_ACTIVE = 5005,  /**< camera cannot change while a destination is registered */
+    BF_E_CAMERA_SELECT = 5006,       /**< the board refused the camera */
+    BF_E_LUT_DESTINATION = 5007,     /**< a LUT cannot load while a destination is registered */
+    BF_E_LUT_UNSUPPORTED = 5008,     /**< the board model has no LUT */
+    BF_E_LUT_TOO_SHORT = 5009,       /**< the table is shorter than its kind needs */
+    BF_E_LUT_KIND = 5010,            /**< LUT kind outside 0..6 */
+    BF_E_LUT_WRITE = 5011,           /**< the board refused the LUT */
+    BF_E_NULL_DESTINATION = 5012,    /**< the destination pointer is null */
+    BF_E_BYTES_PER_PIXEL = 5013,     /**< 3 bytes per pixel is not supported */
+    BF_E_ACQ_SETUP = 5014,           /**< the destination cannot be registered */
+    BF_E_NO_ACQUISITION = 5015,      /**< nothing is set up to acquire into */
+    BF_E_OVERFLOW_RESET = 5016,      /**< the reset after an overflow failed */
+    BF_E_SNAP = 5017,                /**< the snap command failed */
+    BF_E_FRAME_WAIT = 5018,          /**< waiting for the snapped frame failed */
+    BF_E_GRAB = 5019,                /**< the grab command failed */
+    BF_E_SIGNAL_WAIT = 5020,         /**< waiting for end of frame failed or timed out */
+    BF_E_CLOSE = 5021,               /**< the board cannot be closed */
+    BF_E_RESET_STOP = 5022,          /**< the stop before a reset failed */
+    BF_E_RESET = 5023,               /**< the reset command failed */
+    BF_E_MASK_UNSUPPORTED = 5024,    /**< the board model has no bit mask */
+    BF_E_MASK_SET = 5025,            /**< the board refused the bit mask */
+    BF_E_BUFFER_COUNT = 5026,        /**< a chain needs at least one buffer */
+    BF_E_NULL_BUFFER_LIST = 5027,    /**< the buffer list pointer is null */
+    BF_E_QTAB_MEMORY = 5028,         /**< no memory for the QTab arrays */
+    BF_E_REL_QTAB = 5029,            /**< a relative QTab cannot be made (or the buffer is too large) */
+    BF_E_PHYS_QTAB = 5030,           /**< a physical QTab cannot be made */
+    BF_E_CHAIN_LINK = 5031,          /**< the QTabs cannot be linked */
+    BF_E_CHAIN_ENGAGE = 5032,        /**< the chain cannot be engaged */
+    BF_E_DMA_COMMAND = 5033,         /**< the DMA command failed */
+    BF_E_QTAB_FREE = 5034,           /**< a QTab cannot be released; the chain stays in force */
+    BF_E_CHAIN_ACTIVE = 5035,        /**< a buffer chain is in force */
+    BF_E_NO_CHAIN = 5036,            /**< no buffer chain is in force */
+    BF_E_CHAIN_REQUIRED = 5037,      /**< BF_Grab/BF_Wait: the chain was asked for but none is in force */
+    BF_E_NTG_SETUP = 5037,           /**< BF_NTGSetup: the timing generator refused the set-up */
+    BF_E_ENCODER_DIVIDER = 5038,     /**< the encoder divider was refused */
+    BF_E_GPOUT_GET = 5039,           /**< the outputs cannot be read */
+    BF_E_GPOUT_SET = 5040,           /**< the outputs cannot be set */
+    BF_E_ENGINE = 5041,              /**< engine selector above 1 */
+    BF_E_FRAME_SIZE = 5042,          /**< the frame size was refused */
+    BF_E_REGISTER_UNSUPPORTED = 5043,/**< no such register (or, by name, not found) */
+    BF_E_REGISTER_WRITE = 5044,      /**< the register write failed */
+    BF_E_REGISTER_NAME = 5045        /**< the register's name cannot be read */
 };
 
-/* The enumerator's spelling of a status, for logs; "BF_E_UNKNOWN" otherwise. */
+/** The enumerator's spelling of a status, for logs.
+ * \param status any value a function returned
+ * \return the name of the ::bf_status enumerator with that value (5037
+ *         answers both of its names), or "BF_E_UNKNOWN"; a string constant. */
 static inline const char *bf_status_name(int32_t status)
 {
     switch (status) {
@@ -141,8 +153,11 @@ static inline const char *bf_status_name(int32_t status)
     }
 }
 
-/* One sentence saying what went wrong, in the caller's terms, for messages
- * shown to people; "Unknown status." for any other value. */
+/** One sentence saying what went wrong, in the caller's terms, for messages
+ * shown to people.
+ * \param status any value a function returned
+ * \return the sentence, or "Unknown status." for a value that is no
+ *         ::bf_status; a string constant. */
 static inline const char *bf_status_text(int32_t status)
 {
     switch (status) {
@@ -244,86 +259,145 @@ static inline const char *bf_status_text(int32_t status)
     }
 }
 
-/* Board families accepted by BF_Open. */
+/** Board families accepted by BF_Open(). */
 enum bf_family {
-    BF_FAMILY_208 = 0, /* board-type code 208 */
-    BF_FAMILY_16 = 1,  /* board-type code 16 */
-    BF_FAMILY_32 = 2,  /* board-type code 32 */
-    BF_FAMILY_64 = 3   /* board-type code 64 */
+    BF_FAMILY_208 = 0, /**< board-type code 208 */
+    BF_FAMILY_16 = 1,  /**< board-type code 16 */
+    BF_FAMILY_32 = 2,  /**< board-type code 32 */
+    BF_FAMILY_64 = 3   /**< board-type code 64 */
 };
 
 /* ---- Boards ---------------------------------------------------------- */
 
-/*
- * Opens board `boardNumber` of `family` into the lowest free slot and
- * reports its geometry (bit depth, bytes per pixel, width, lines).
- * `reserved` is not used. `slotOut` receives the slot, or -1 on failure.
+/**
+ * \brief Opens board `boardNumber` of `family` into the lowest free slot and
+ * reports its geometry.
+ * \param reserved          not used; pass NULL
+ * \param[out] bitDepthOut  bits per pixel of the current camera
+ * \param[out] bytesPerPixelOut bytes each pixel takes in memory
+ * \param[out] widthOut     pixels per line
+ * \param[out] linesOut     lines per frame
+ * \param boardNumber       the board's number among boards of its family, from 0
+ * \param family            a ::bf_family value
+ * \param[out] slotOut      the slot every other function takes, or -1 on failure
+ * \retval BF_OK
  * \retval BF_E_NO_BOARD     no board of the family, or board not found
  * \retval BF_E_OPEN_FAILED  the board cannot be opened, or all ten slots are open
+ * \par Afterwards
+ * Set up an acquisition (BF_AllocBuffer() and BF_Setup(), or
+ * BF_BufferSetup()); close the board with BF_Close() when done.
  */
 int32_t QOR_CALL BF_Open(void *reserved, uint32_t *bitDepthOut, uint32_t *bytesPerPixelOut,
                          uint32_t *widthOut, uint32_t *linesOut, uint32_t boardNumber,
                          int32_t family, int32_t *slotOut);
 
-/*
- * Asks the board afresh for its camera value (inquiry 0x10007), bit depth,
- * bytes per pixel, width and lines, and reports the registered destination.
+/**
+ * \brief Asks the board afresh for its camera value (inquiry 0x10007), bit
+ * depth, bytes per pixel, width and lines, and reports the registered
+ * destination.
+ * \param[out] cameraInfoOut    the camera value
+ * \param[out] bitDepthOut      bits per pixel
+ * \param[out] bytesPerPixelOut bytes each pixel takes in memory
+ * \param[out] widthOut         pixels per line
+ * \param[out] linesOut         lines per frame
+ * \param[out] destinationOut   the registered single destination, or NULL
+ * \param slot                  the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  */
 int32_t QOR_CALL BF_ImageInfo(uint32_t *cameraInfoOut, uint32_t *bitDepthOut,
                               uint32_t *bytesPerPixelOut, uint32_t *widthOut, uint32_t *linesOut,
                               void **destinationOut, int32_t slot);
 
-/*
- * Switches the board to camera `camera`.
+/**
+ * \brief Switches the board to camera `camera`.
+ * \param camera the camera's number on the board, from 0
+ * \param slot   the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_DESTINATION_ACTIVE  a single destination is registered
  * \retval BF_E_CAMERA_SELECT       the board refused the camera
+ * \par Afterwards
+ * Read the new camera's geometry with BF_ImageInfo() before sizing buffers.
  */
 int32_t QOR_CALL BF_SelectCamera(uint32_t camera, int32_t slot);
 
-/*
- * Closes the board. Acquisitions, chains and buffers must be released first.
+/**
+ * \brief Closes the board. Acquisitions, chains and buffers must be released first.
+ * \param slot the slot from BF_Open(); free for reuse once this succeeds
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_CLOSE  the board refused; the slot stays open
+ * \par Before
+ * Stop a grab (BF_Stop()), then release a single destination with
+ * BF_FreeBuffer() and BF_Cleanup(), or a chain with BF_BufferCleanup().
  */
 int32_t QOR_CALL BF_Close(int32_t slot);
 
 /* ---- Single destination ---------------------------------------------- */
 
-/*
- * Allocates *sizeIn bytes on a 4096-byte boundary into *bufferOut.
+/**
+ * \brief Allocates *sizeIn bytes on a 4096-byte boundary into *bufferOut.
+ * \param[in] sizeIn      the number of bytes: width x bytes per pixel x lines for a frame
+ * \param[out] bufferOut  the block, or NULL on failure
+ * \param slot            the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_ALLOC_FAILED  size 0 or less, or no memory; *bufferOut is null
+ * \par Afterwards
+ * Register the block with BF_Setup(); once registered, BF_FreeBuffer()
+ * releases it.
  */
 int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, int32_t slot);
 
-/*
- * Releases the registered destination if BF_AllocBuffer handed it out and it
- * is still live; acquisition into it is then refused until the next BF_Setup.
+/**
+ * \brief Releases the registered destination if BF_AllocBuffer() handed it
+ * out and it is still live; acquisition into it is then refused until the
+ * next BF_Setup().
+ * \param slot the slot from BF_Open()
+ * \retval BF_OK  also when there was nothing of the library's to release
  * \retval BF_E_SLOT_NOT_OPEN
+ * \par Afterwards
+ * Call BF_Cleanup() to drop the registration; call this first, since after
+ * BF_Cleanup() the library no longer knows which block to release.
  */
 int32_t QOR_CALL BF_FreeBuffer(int32_t slot);
 
-/*
- * Registers `dest` (width x bytes per pixel x lines bytes) as the destination.
+/**
+ * \brief Registers `dest` (width x bytes per pixel x lines bytes) as the destination.
+ * \param dest  the frame buffer, from BF_AllocBuffer() or the caller's own
+ * \param width pixels per line to acquire, normally the width BF_Open() reported
+ * \param slot  the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NULL_DESTINATION
  * \retval BF_E_BYTES_PER_PIXEL  the camera has 3 bytes per pixel
  * \retval BF_E_ACQ_SETUP        refused, or the size does not fit in 32 bits
+ * \par Afterwards
+ * Capture with BF_GetFrame(), BF_FastGetFrame() or BF_Grab(); release with
+ * BF_FreeBuffer() (for a block from BF_AllocBuffer()) and BF_Cleanup().
  */
 int32_t QOR_CALL BF_Setup(void *dest, uint32_t width, int32_t slot);
 
-/*
- * Forgets the single destination and frees its signal.
+/**
+ * \brief Forgets the single destination and frees its signal.
+ * \param slot the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION  no destination is registered
  * \retval BF_E_CHAIN_ACTIVE    a buffer chain is in force
+ * \par Afterwards
+ * The caller may free its own buffer; BF_Close() or a new BF_Setup() may follow.
  */
 int32_t QOR_CALL BF_Cleanup(int32_t slot);
 
-/*
- * Sets the acquired window of `engine`; run BF_Setup again afterwards.
+/**
+ * \brief Sets the acquired window of `engine`; run BF_Setup() again afterwards.
+ * \param slot   the slot from BF_Open()
+ * \param xSize  pixels per line to acquire
+ * \param ySize  lines per frame to acquire
+ * \param engine the acquisition engine, 0 or 1
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_ENGINE      engine above 1
  * \retval BF_E_FRAME_SIZE  the board refused the size
@@ -332,71 +406,110 @@ int32_t QOR_CALL BF_AqFrameSize(int32_t slot, uint32_t xSize, uint32_t ySize, in
 
 /* ---- Capture ---------------------------------------------------------- */
 
-/*
- * Snaps one frame and waits for it (up to the board's wait time).
+/**
+ * \brief Snaps one frame and waits for it (up to the board's wait time).
+ * \param slot the slot from BF_Open(), with a destination or chain set up
+ * \retval BF_OK               the frame is in the destination
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION  nothing set up, or the destination was freed
  * \retval BF_E_OVERFLOW_RESET  the reset after an overflow failed
  * \retval BF_E_SNAP            the snap failed without an overflow
  * \retval BF_E_FRAME_WAIT      waiting for the frame failed
+ * \par Blocking
+ * Blocks until the frame has arrived, at most about twice the board's wait
+ * time (1000 ms on the simulated boards).
  */
 int32_t QOR_CALL BF_GetFrame(int32_t slot);
 
-/*
- * Starts a snap and returns at once; wait with BF_Wait4Frame.
+/**
+ * \brief Starts a snap and returns at once; wait with BF_Wait4Frame().
+ * \param slot the slot from BF_Open(), with a destination or chain set up
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION
  * \retval BF_E_SNAP
+ * \par Afterwards
+ * BF_Wait4Frame() before reading the destination.
  */
 int32_t QOR_CALL BF_FastGetFrame(int32_t slot);
 
-/*
- * Starts a continuous grab; `chained` non-zero programs the chain's length.
+/**
+ * \brief Starts a continuous grab; `chained` non-zero programs the chain's length.
+ * \param slot    the slot from BF_Open(), with a destination or chain set up
+ * \param chained non-zero to acquire into the chain set up by BF_BufferSetup()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION
  * \retval BF_E_TRIGGER_MODE    trigger mode 1 with the external trigger enabled
  * \retval BF_E_CHAIN_REQUIRED  `chained` asked without a chain
  * \retval BF_E_GRAB
+ * \par Afterwards
+ * Wait for frames with BF_Wait4Frame() or BF_Wait(); end with BF_Stop().
  */
 int32_t QOR_CALL BF_Grab(int32_t slot, int32_t chained);
 
-/*
- * Stops a grab.
+/**
+ * \brief Stops a grab.
+ * \param slot the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION
+ * \par Afterwards
+ * Release the destination or chain, or grab again.
  */
 int32_t QOR_CALL BF_Stop(int32_t slot);
 
-/*
- * Waits up to `timeout` ms for the next end of frame; *countOut receives the
- * board's frame count.
+/**
+ * \brief Waits up to `timeout` ms for the next end of frame.
+ * \param timeout       the longest wait, in milliseconds
+ * \param slot          the slot from BF_Open(), acquiring
+ * \param[out] countOut the board's frame count
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION
  * \retval BF_E_SIGNAL_WAIT  time-out or failure
+ * \par Blocking
+ * Blocks until a frame ends or `timeout` ms pass; after a snap, also until
+ * the frame's transfer is done.
  */
 int32_t QOR_CALL BF_Wait4Frame(uint32_t timeout, int32_t slot, uint32_t *countOut);
 
-/*
- * Reports the overflow resets, the acquisition status (non-zero while busy),
- * a zero, and the frame count.
+/**
+ * \brief Reports the overflow resets, the acquisition status (non-zero while
+ * busy), a zero, and the frame count.
+ * \param[out] overflowResetsOut resets made to recover from overflows since BF_Open()
+ * \param[out] statusOut         the acquisition status, non-zero while busy
+ * \param[out] zeroOut           always 0
+ * \param[out] frameCountOut     the board's frame count
+ * \param slot                   the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  */
 int32_t QOR_CALL BF_Status(uint32_t *overflowResetsOut, uint32_t *statusOut, int32_t *zeroOut,
                            uint32_t *frameCountOut, int32_t slot);
 
-/*
- * Stops and resets the acquisition.
+/**
+ * \brief Stops and resets the acquisition.
+ * \param slot the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_RESET_STOP
  * \retval BF_E_RESET
+ * \par Afterwards
+ * The destination or chain stays set up: capture again, or release it.
  */
 int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
 
 /* ---- Buffer chain ----------------------------------------------------- */
 
-/*
- * Sets up a chain over `bufferCount` caller buffers, each width x bytes per
- * pixel x lines bytes; on failure everything made so far is released.
+/**
+ * \brief Sets up a chain over `bufferCount` caller buffers, each width x
+ * bytes per pixel x lines bytes; on failure everything made so far is released.
+ * \param buffers     `bufferCount` buffer pointers; the board fills them in turn
+ * \param width       pixels per line to acquire
+ * \param bufferCount the number of buffers, at least 1
+ * \param slot        the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_BYTES_PER_PIXEL
  * \retval BF_E_BUFFER_COUNT      bufferCount below 1
@@ -407,57 +520,90 @@ int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
  * \retval BF_E_CHAIN_LINK
  * \retval BF_E_CHAIN_ENGAGE
  * \retval BF_E_DMA_COMMAND
+ * \par Afterwards
+ * BF_Grab() with `chained` non-zero, BF_Wait() per frame, BF_Stop(), then
+ * BF_BufferCleanup(); the buffers stay the caller's and must outlive the chain.
  */
 int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32_t bufferCount, int32_t slot);
 
-/*
- * Releases the chain, its QTabs and its signal.
+/**
+ * \brief Releases the chain, its QTabs and its signal.
+ * \param slot the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_QTAB_FREE  a release failed; call again to finish
  * \retval BF_E_NO_CHAIN
+ * \par Afterwards
+ * The caller may free the chain's buffers once this returns #BF_OK.
  */
 int32_t QOR_CALL BF_BufferCleanup(int32_t slot);
 
-/*
- * Waits for one end of frame, or (`wholeChain` non-zero) once per chain buffer.
+/**
+ * \brief Waits for one end of frame, or (`wholeChain` non-zero) once per chain buffer.
+ * \param timeout       the longest wait for each end of frame, in milliseconds
+ * \param slot          the slot from BF_Open(), acquiring
+ * \param wholeChain    non-zero to wait once for every buffer of the chain
+ * \param[out] countOut the number of frames that ended since the previous
+ *                       wait; more than 1 means frames were missed
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION  the slot's signal is not live
  * \retval BF_E_SIGNAL_WAIT
  * \retval BF_E_CHAIN_REQUIRED  `wholeChain` asked without a chain
+ * \par Blocking
+ * Blocks until a frame ends or `timeout` ms pass, for each of the frames
+ * waited for: up to `timeout` times the chain's length with `wholeChain`.
  */
 int32_t QOR_CALL BF_Wait(uint32_t timeout, int32_t slot, int32_t wholeChain, uint32_t *countOut);
 
 /* ---- Triggers --------------------------------------------------------- */
 
-/*
- * *enable non-zero connects the external trigger, zero disconnects it.
+/**
+ * \brief *enable non-zero connects the external trigger, zero disconnects it.
+ * \param[in] enable non-zero for triggered frames (external line, or
+ *                   BF_SetSWtrigger()), zero for free-running ones
+ * \param slot       the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_TRIGGER_MODE  the board refused the trigger mode, or `enable` is null
  */
 int32_t QOR_CALL BF_TriggerMode(int32_t *enable, int32_t slot);
 
-/*
- * Fires software trigger 1 and/or 2.
+/**
+ * \brief Fires software trigger 1 and/or 2.
+ * \param trigger1 non-zero to fire trigger 1
+ * \param trigger2 non-zero to fire trigger 2
+ * \param slot     the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  */
 int32_t QOR_CALL BF_SetSWtrigger(int32_t trigger1, int32_t trigger2, int32_t slot);
 
 /* ---- Lookup tables ---------------------------------------------------- */
 
-/*
- * Loads a LUT of `kind` 0..6 (least lengths 4096, 32768, then 256) used by
- * the next BF_Setup.
+/**
+ * \brief Loads a LUT of `kind` 0..6 (least lengths 4096, 32768, then 256)
+ * used by the next BF_Setup().
+ * \param kind    the table's kind, 0 to 6
+ * \param entries the table: 16-bit entries for kinds 0 and 1, bytes otherwise
+ * \param length  the number of entries
+ * \param slot    the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_LUT_DESTINATION
  * \retval BF_E_LUT_UNSUPPORTED
  * \retval BF_E_LUT_TOO_SHORT
  * \retval BF_E_LUT_KIND
  * \retval BF_E_LUT_WRITE
+ * \par Afterwards
+ * BF_Setup() acquires through the table.
  */
 int32_t QOR_CALL BF_LoadLUT(int32_t kind, void *entries, int32_t length, int32_t slot);
 
-/*
- * Chooses the bit-masking LUT for the camera's bit depth.
+/**
+ * \brief Chooses the bit-masking LUT for the camera's bit depth.
+ * \param slot the slot from BF_Open()
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_MASK_UNSUPPORTED
  * \retval BF_E_MASK_SET
@@ -466,32 +612,49 @@ int32_t QOR_CALL BF_MaskBits(int32_t slot);
 
 /* ---- Timing generator, encoder and outputs ---------------------------- */
 
-/*
- * Programs the exposure timing generator: period, exposure and delay in ms,
- * `mode`, and the output line `bitNumber` (counted from 1, modulo 32).
+/**
+ * \brief Programs the exposure timing generator.
+ * \param slot       the slot from BF_Open()
+ * \param periodMs   the period, in milliseconds
+ * \param exposureMs the exposure, in milliseconds
+ * \param delayMs    the delay, in milliseconds
+ * \param mode       the generator's mode
+ * \param bitNumber  the output line, counted from 1, modulo 32
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NTG_SETUP
  */
 int32_t QOR_CALL BF_NTGSetup(int32_t slot, double periodMs, double exposureMs, double delayMs,
                              uint32_t mode, int32_t bitNumber);
 
-/*
- * Divides the pulses of encoder input `encoder` by `divider` (1 or more),
- * counting both edges when `bothEdges` is non-zero.
+/**
+ * \brief Divides the pulses of encoder input `encoder` by `divider`.
+ * \param slot      the slot from BF_Open()
+ * \param divider   1 or more
+ * \param encoder   the encoder input
+ * \param bothEdges non-zero to count both edges of each pulse
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_ENCODER_DIVIDER
  */
 int32_t QOR_CALL BF_NTGEncDiv(int32_t slot, uint32_t divider, uint32_t encoder, uint32_t bothEdges);
 
-/*
- * Reads the general-purpose output levels, one bit an output.
+/**
+ * \brief Reads the general-purpose output levels, one bit an output.
+ * \param slot            the slot from BF_Open()
+ * \param[out] levelsOut  the levels
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_GPOUT_GET  the board refused, or `levelsOut` is null
  */
 int32_t QOR_CALL BF_GetGPOUT(int32_t slot, uint32_t *levelsOut);
 
-/*
- * Sets the outputs selected by `mask` to the bits of `levels`.
+/**
+ * \brief Sets the outputs selected by `mask` to the bits of `levels`.
+ * \param slot   the slot from BF_Open()
+ * \param mask   one bit for each output to set
+ * \param levels the new levels, one bit an output
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_GPOUT_SET
  */
@@ -499,28 +662,46 @@ int32_t QOR_CALL BF_SetGPOUT(int32_t slot, uint32_t mask, uint32_t levels);
 
 /* ---- Registers -------------------------------------------------------- */
 
-/*
- * Reads register `id`.
+/**
+ * \brief Reads register `id`.
+ * \param slot           the slot from BF_Open()
+ * \param id             the register's id; BF_RegNametoId() finds it by name
+ * \param[out] valueOut  the register's value
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_REGISTER_UNSUPPORTED  no such register, or `valueOut` is null
  */
 int32_t QOR_CALL BF_RegPeek(int32_t slot, uint32_t id, uint32_t *valueOut);
 
-/*
- * Writes register `id`.
+/**
+ * \brief Writes register `id`.
+ * \param slot  the slot from BF_Open()
+ * \param id    the register's id
+ * \param value the value to write
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_REGISTER_UNSUPPORTED
  * \retval BF_E_REGISTER_WRITE
  */
 int32_t QOR_CALL BF_RegPoke(int32_t slot, uint32_t id, uint32_t value);
 
-/*
+/**
+ * \brief Translates between a register's id and its name.
+ *
  * `idToName` non-zero: writes the name of register *idInOut into `name`
  * (capacity `size`). Zero: finds the lowest register id below 3445 whose
  * name equals `name` ignoring case, into *idInOut.
+ * \param slot            the slot from BF_Open()
+ * \param[in,out] idInOut the id to name, or the id found
+ * \param[in,out] name    the name to find, or room for the name
+ * \param size            bytes of room at `name`, with its terminating zero
+ * \param idToName        non-zero to name an id, zero to find a name
+ * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_REGISTER_UNSUPPORTED  unknown id, name not found, or `idInOut` null
  * \retval BF_E_REGISTER_NAME         the name cannot be written (or `name` is null)
+ * \par Blocking
+ * A name search reads the names of up to 3445 registers one by one.
  */
 int32_t QOR_CALL BF_RegNametoId(int32_t slot, uint32_t *idInOut, char *name, uint32_t size,
                                 int32_t idToName);

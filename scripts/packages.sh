@@ -1,7 +1,11 @@
 # Sourced by the scripts beside it: installs the Debian packages the build
 # needs, only those missing, and only when something is missing.
 
+# doxygen and graphviz make the API reference; pkg-config, dpkg-dev (for
+# dpkg-shlibdeps) and file serve the packaging stage; python3 with numpy and
+# pytest runs the Python package's tests.
 QOR_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev
+              doxygen graphviz pkg-config dpkg-dev file
               python3 python3-numpy python3-pytest)
 
 qor_package_installed() {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, then builds and runs every
 # test in the plain build and under AddressSanitizer and UBSan, builds the
-# benchmarks (part of the plain build), and runs the Windows stage if the
-# tree has one; the Python package's tests run against the plain build.
+# benchmarks and the API reference (part of the plain build), installs and
+# packages the plain build and uses it from outside (the packaging stage),
+# runs the Python package's tests against the plain build and the installed
+# tree, and runs the Windows stage if the tree has one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,18 +20,29 @@ for preset in default sanitize; do
     cmake --preset "$preset"
     cmake --build --preset "$preset" --parallel "$JOBS"
     ctest --preset "$preset"
+    if [ "$preset" = default ]; then
+        echo "== packaging"
+        bash scripts/packaging-stage.sh
+    fi
 done
 
+# run_python_suite LIBRARY: the Python package's tests against that build of
+# the library, with Debian's interpreter (the one that has numpy and pytest).
+run_python_suite() {
+    local status=0
+    (cd python && QOR_BITFLOW_LIBRARY="$1" PYTHONDONTWRITEBYTECODE=1 \
+        /usr/bin/python3 -m pytest -q) || status=$?
+    if [ "$status" -eq 5 ]; then
+        echo "pytest collected no tests: the Python suite is missing" >&2
+        exit 1
+    fi
+    [ "$status" -eq 0 ] || exit "$status"
+}
+
 echo "== python: the qor_bitflow package against the plain build"
-# Debian's interpreter: it is the one that has numpy and pytest.
-python_status=0
-(cd python && QOR_BITFLOW_LIBRARY="$PWD/../build/default/bin/libqor_bitflow.so" \
-    PYTHONDONTWRITEBYTECODE=1 /usr/bin/python3 -m pytest -q) || python_status=$?
-if [ "$python_status" -eq 5 ]; then
-    echo "pytest collected no tests: the Python suite is missing" >&2
-    exit 1
-fi
-[ "$python_status" -eq 0 ] || exit "$python_status"
+run_python_suite "$PWD/build/default/bin/libqor_bitflow.so.1"
+echo "== python: the qor_bitflow package against the installed tree"
+run_python_suite "$PWD/build/packaging/moved/lib/libqor_bitflow.so.1"
 
 if [ -f scripts/windows-stage.sh ]; then
     echo "== windows"

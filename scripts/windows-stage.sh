@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds qor_bitflow.dll and the simulated Cid.dll
-# and BFD.dll with mingw-w64, checks the DLLs' export and import tables, and
-# runs every test suite and the host lifecycle under wine, headless.
+# and BFD.dll with mingw-w64, checks the DLLs' export and import tables,
+# runs every test suite and the host lifecycle under wine, headless, and
+# makes and checks the Windows archive (tests/windows/check-zip.sh).
 # Installs what it needs from Debian when missing. Exits non-zero on any failure.
 #
 #   scripts/windows-stage.sh            # from anywhere in the repository
@@ -19,7 +20,7 @@ readonly ctest_timeout_s=900
 export QOR_WINE_TIMEOUT=${QOR_WINE_TIMEOUT:-300}
 
 readonly packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-                   wine wine64 googletest nlohmann-json3-dev)
+                   wine wine64 googletest nlohmann-json3-dev doxygen graphviz)
 
 say() { printf '\n=== %s\n' "$*"; }
 
@@ -80,6 +81,11 @@ trap stop_wine EXIT
 status=0
 timeout "$ctest_timeout_s" ctest --test-dir "$build" --output-on-failure -j "$(nproc)" \
     --timeout 300 || status=$?
+
+say "The Windows archive, unpacked and used under wine"
+zip_status=0
+bash "$root/tests/windows/check-zip.sh" "$build" "$prefix" || zip_status=$?
+[ $status -ne 0 ] || status=$zip_status
 stop_wine
 
 say "Windows stage: $( [ $status -eq 0 ] && echo passed || echo "FAILED ($status)" ) in $(( $(date +%s) - started )) s"

@@ -11,7 +11,7 @@ import pytest
 
 REPOSITORY = Path(__file__).resolve().parents[2]
 HEADER = REPOSITORY / "include" / "qor_bitflow.h"
-BUILD_TREE_LIBRARY = REPOSITORY / "build" / "default" / "bin" / "libqor_bitflow.so"
+BUILD_TREE_LIBRARY = REPOSITORY / "build" / "default" / "bin" / "libqor_bitflow.so.1"
 
 # A developer's run without the variable uses the plain build; the
 # simulator's own population file would change what every test expects.

@@ -47,6 +47,10 @@ def test_a_library_in_the_package_folder_is_found(tmp_path):
     package = tmp_path / "qor_bitflow"
     shutil.copytree(PYTHON_FOLDER / "qor_bitflow", package)
     built = Path(os.environ["QOR_BITFLOW_LIBRARY"])
+    # As a wheel would ship it: the simulated SDK beside the library, where
+    # an installed library's run path ($ORIGIN) looks for it.
+    for name in ("libCid.so", "libBFD.so"):
+        (package / name).symlink_to(built.with_name(name))
     (package / "libqor_bitflow.so.1").symlink_to(built)
     result = run(FIRST_CALL + "; from qor_bitflow import simulator; print(simulator.available())", {}, cwd=tmp_path)
     assert result.returncode == 0, result.stderr

@@ -1,7 +1,11 @@
 # Sourced by the scripts beside it: installs the Debian packages the build
 # needs, only those missing, and only when something is missing.
 
-QOR_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev)
+# qor-grab: CLI11 for its command line, libpng and libtiff for its images
+# (libtiff-tools: tiffinfo, which its tests use), cpp-httplib for its live
+# viewer and Chromium to test that viewer in a real browser.
+QOR_PACKAGES=(cmake ninja-build g++ pkgconf libgtest-dev libbenchmark-dev nlohmann-json3-dev
+              libcli11-dev libpng-dev libtiff-dev libtiff-tools libcpp-httplib-dev chromium)
 
 qor_package_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'

@@ -2,7 +2,9 @@
 // messages, PGM encoding, frame accounting and the inverting LUT.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "bf_check.h"
 #include "command_line.h"
 #include "frame_counter.h"
+#include "frame_writer.h"
 #include "number_text.h"
 #include "pgm_writer.h"
 #include "qor_bitflow.h"
@@ -275,6 +278,72 @@ TEST(QorGrabFrameCounter, CountsMissedFramesFromWaitCounts)
     EXPECT_EQ(counter.advanceOne(), 5u);
     EXPECT_EQ(counter.received(), 4u);
     EXPECT_EQ(counter.missed(), 2u);
+}
+
+// An output that holds every write until let go, and remembers what it got.
+class HeldOutput : public ImageOutput {
+public:
+    void write(const FrameView &frame, uint64_t frameNumber,
+               std::chrono::system_clock::time_point) override
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        released_.wait(lock, [this] { return open_; });
+        if (failWrites_) throw ToolFailure("disk full");
+        written_.push_back({frameNumber, frame.data[0]});
+    }
+    void close() override { closed_ = true; }
+    void release(bool fail = false)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        failWrites_ = fail;
+        released_.notify_all();
+    }
+
+    std::vector<std::pair<uint64_t, uint8_t>> written_;  // frame number, first pixel
+    bool closed_ = false;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool open_ = false;
+    bool failWrites_ = false;
+};
+
+TEST(QorGrabFrameWriter, DropsWhatASlowDiskCannotTakeWithoutWaiting)
+{
+    auto output = std::make_unique<HeldOutput>();
+    HeldOutput &held = *output;
+    FrameWriter writer(std::move(output), 2);
+    uint8_t pixel = 10;
+    const FrameView frame{&pixel, 1, 1, 1, 1, 8};
+    // Both buffers are taken (one in the held write, one queued): the
+    // rest are dropped at once rather than waited for.
+    EXPECT_TRUE(writer.offer(frame, 0));
+    pixel = 11;  // the writer copied frame 0; the board writes the next
+    EXPECT_TRUE(writer.offer(frame, 1));
+    EXPECT_FALSE(writer.offer(frame, 2));
+    EXPECT_FALSE(writer.offer(frame, 3));
+    EXPECT_EQ(writer.dropped(), 2u);
+    held.release();
+    writer.finish();
+    EXPECT_EQ(held.written_, (std::vector<std::pair<uint64_t, uint8_t>>{{0, 10}, {1, 11}}));
+    EXPECT_TRUE(held.closed_);
+    EXPECT_EQ(FrameWriter::queueFramesFor(640 * 480), 32u);
+    EXPECT_EQ(FrameWriter::queueFramesFor(size_t{1} << 30), 2u);
+}
+
+TEST(QorGrabFrameWriter, AFailedWriteStopsTheRun)
+{
+    auto output = std::make_unique<HeldOutput>();
+    HeldOutput &held = *output;
+    FrameWriter writer(std::move(output), 4);
+    const uint8_t pixel = 1;
+    const FrameView frame{&pixel, 1, 1, 1, 1, 8};
+    EXPECT_TRUE(writer.offer(frame, 0));
+    held.release(true);
+    EXPECT_THROW(writer.finish(), ToolFailure);
+    EXPECT_FALSE(held.closed_);
 }
 
 uint32_t lutEntry(const InvertingLut &lut, uint32_t index)

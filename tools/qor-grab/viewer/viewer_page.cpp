@@ -25,8 +25,7 @@ const char *viewerPage()
   main { display: flex; height: calc(100vh - var(--head)); }
   #view { flex: 1; display: flex; align-items: center; justify-content: center; padding: 8px;
           min-width: 0; }
-  #live { max-width: 100%; max-height: 100%; object-fit: contain; image-rendering: pixelated;
-          background: #000; }
+  #live { width: 100%; height: 100%; object-fit: contain; image-rendering: pixelated; }
   aside { width: var(--panel); padding: 12px 14px; background: #25292e; overflow-y: auto;
           border-left: 1px solid #3a3f46; }
   section { margin-bottom: 14px; }

@@ -59,7 +59,6 @@ protected:
         if (!population.empty()) loadConfig(population);
         qorgrab::Options options;
         options.buffers = 4;
-        options.timeoutMs = 1000;
         camera_ = std::make_unique<LiveCamera>(options);
         server_ = std::make_unique<ViewerServer>(*camera_);
         port_ = server_->bind("127.0.0.1", 0);

@@ -275,9 +275,6 @@ void CommandLine::addViewCommand()
     addNumber(*view, "--camera", camera_, "Select camera N first", uint32_t{0}, kU32Max);
     addNumber(*view, "--buffers", options_.buffers, "Buffers in the chain", int32_t{1}, kMaxBuffers)
         ->capture_default_str();
-    addNumber(*view, "--timeout", options_.timeoutMs, "Longest wait for one end of frame, ms",
-              uint32_t{1}, kU32Max)
-        ->capture_default_str();
 #if !QOR_GRAB_HAVE_VIEWER
     view->callback([] {
         throw CLI::ValidationError("view", "this build of qor-grab has no viewer (it needs "

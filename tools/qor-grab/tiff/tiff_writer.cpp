@@ -57,8 +57,9 @@ void copyLine(const uint8_t *from, uint8_t *to, uint32_t width, uint32_t sourceB
     }
 }
 
-// The frame's samples, packed, in the pixel's own size and the host's byte
-// order (libtiff records which); the board's pixels are little-endian.
+// The frame's samples, packed, in the pixel's own size. The board's pixels
+// are little-endian, as are the hosts this runs on, and libtiff records the
+// host's byte order in the file.
 std::vector<uint8_t> packedSamples(const FrameView &frame)
 {
     const SampleFormat format = sampleFormat(frame, kMaxTiffDepth, "TIFF");

@@ -1,6 +1,5 @@
 #include "viewer/live_camera.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "acquisition_setup.h"
@@ -232,12 +231,14 @@ void LiveCamera::run()
             if (!acquisition_)
                 tasksChanged_.wait_for(lock, std::chrono::milliseconds(kWaitSliceMs),
                                        [this] { return stopping_ || !tasks_.empty(); });
-            if (stopping_) return;
+            if (stopping_) break;
         }
         runTasks();
         if (acquisition_) grabOne();
         updateRate();
     }
+    // No task is queued once stopping is set: answer those queued before.
+    runTasks();
 }
 
 void LiveCamera::runTasks()
@@ -253,10 +254,9 @@ void LiveCamera::runTasks()
 void LiveCamera::grabOne()
 {
     const int32_t slot = board_->slot();
-    const uint32_t timeout = std::min(options_.timeoutMs, kWaitSliceMs);
     uint32_t count = 0;
-    const int32_t status = acquisition_->chain ? BF_Wait(timeout, slot, kOneFrame, &count)
-                                               : BF_Wait4Frame(timeout, slot, &count);
+    const int32_t status = acquisition_->chain ? BF_Wait(kWaitSliceMs, slot, kOneFrame, &count)
+                                               : BF_Wait4Frame(kWaitSliceMs, slot, &count);
     // No frame yet (a triggered camera waits for its trigger): look at the
     // controls and wait again.
     if (status == BF_E_SIGNAL_WAIT) return;

@@ -47,7 +47,7 @@ struct LiveState {
 
 class LiveCamera {
 public:
-    // Opens the board of `options` (family, board, camera, buffers, timeout)
+    // Opens the board of `options` (family, board, camera, buffers)
     // and starts grabbing; throws BfFailure when the board will not start.
     explicit LiveCamera(const Options &options);
     // Stops and releases everything still held, reporting nothing.

@@ -173,12 +173,12 @@ ViewerServer::ViewerServer(LiveCamera &camera) : camera_(camera)
 
 int ViewerServer::bind(const std::string &address, int port)
 {
-    const bool bound = port == 0 ? (port = server_.bind_to_any_port(address)) > 0
-                                 : server_.bind_to_port(address, port);
-    if (!bound)
+    const int bound = port == 0 ? server_.bind_to_any_port(address)
+                                : (server_.bind_to_port(address, port) ? port : -1);
+    if (bound <= 0)
         throw ToolFailure("cannot listen on " + address + ":" + std::to_string(port) +
                           " (in use, or not an address of this machine)");
-    return port;
+    return bound;
 }
 
 void ViewerServer::serve()

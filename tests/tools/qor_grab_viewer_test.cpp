@@ -171,6 +171,12 @@ TEST_F(Viewer, ControlsChangeWhatTheBoardDelivers)
     ASSERT_TRUE(snap);
     EXPECT_EQ(snap->status, 200);
     EXPECT_NE(snap->get_header_value("Content-Disposition").find("attachment"), std::string::npos);
+    EXPECT_EQ(decodePng(snap->body).width, 96u);
+    const auto tiff = client_->Get("/snap.tiff");
+    ASSERT_TRUE(tiff);
+    EXPECT_EQ(tiff->status, 200);
+    EXPECT_EQ(tiff->get_header_value("Content-Type"), "image/tiff");
+    EXPECT_EQ(tiff->body.substr(0, 4), std::string("II*\0", 4));  // little-endian TIFF
 
     // Software trigger: nothing arrives until fired, then one frame a fire.
     ASSERT_EQ(post("/trigger", {{"mode", "sw"}})->status, 200);

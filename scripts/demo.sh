@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds qor-grab in the plain build, lists the simulated
 # boards and grabs 100 frames through a chain of 4 buffers from the default
-# board, writing them as PGM files (into $1, default build/demo-frames).
+# board, writing them as PNG files (into $1, default build/demo-frames).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -3,10 +3,14 @@
 
 # doxygen and graphviz make the API reference; pkg-config, dpkg-dev (for
 # dpkg-shlibdeps) and file serve the packaging stage; python3 with numpy and
-# pytest runs the Python package's tests.
-QOR_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev
-              doxygen graphviz pkg-config dpkg-dev file
-              python3 python3-numpy python3-pytest)
+# pytest runs the Python package's tests. qor-grab: CLI11 for its command
+# line, libpng and libtiff for its images (libtiff-tools: tiffinfo, which its
+# tests use), cpp-httplib for its live viewer and Chromium to test that
+# viewer in a real browser.
+QOR_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev nlohmann-json3-dev
+              doxygen graphviz dpkg-dev file
+              python3 python3-numpy python3-pytest
+              libcli11-dev libpng-dev libtiff-dev libtiff-tools libcpp-httplib-dev chromium)
 
 qor_package_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'

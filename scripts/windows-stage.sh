@@ -20,7 +20,7 @@ readonly ctest_timeout_s=900
 export QOR_WINE_TIMEOUT=${QOR_WINE_TIMEOUT:-300}
 
 readonly packages=(cmake ninja-build g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-                   wine wine64 googletest nlohmann-json3-dev doxygen graphviz)
+                   wine wine64 googletest nlohmann-json3-dev doxygen graphviz libcli11-dev)
 
 say() { printf '\n=== %s\n' "$*"; }
 

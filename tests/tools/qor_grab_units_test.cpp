@@ -1,15 +1,22 @@
-// qor-grab's pieces that do not need a board: command-line reading, PGM
-// encoding, frame accounting and the inverting LUT.
+// qor-grab's pieces that do not need a board: command-line reading, status
+// messages, PGM encoding, frame accounting and the inverting LUT.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "acquisition_setup.h"
-#include "cli_options.h"
+#include "bf_check.h"
+#include "command_line.h"
 #include "frame_counter.h"
+#include "frame_writer.h"
+#include "number_text.h"
 #include "pgm_writer.h"
+#include "qor_bitflow.h"
 
 namespace qorgrab {
 namespace {
@@ -19,12 +26,19 @@ std::vector<std::string> words(std::initializer_list<const char *> list)
     return std::vector<std::string>(list.begin(), list.end());
 }
 
+// Parses a command line on a fresh CommandLine, as main() does.
+Options parse(std::initializer_list<const char *> list)
+{
+    CommandLine commandLine;
+    return commandLine.parse(words(list));
+}
+
 TEST(QorGrabOptions, ReadsEveryOption)
 {
-    const Options o = parseOptions(words({"chain", "--buffers", "6", "--frames=100", "--family",
-                                          "3", "--board", "0x2", "--camera", "1", "--timeout",
-                                          "50", "--out", "/tmp/x", "--trigger", "sw", "--window",
-                                          "320x200"}));
+    const Options o = parse({"chain", "--buffers", "6", "--frames=100", "--family", "3",
+                             "--board", "0x2", "--camera", "1", "--timeout", "050", "--out",
+                             "/tmp/x", "--format", "PGM", "--trigger", "sw", "--window", "320x200",
+                             "--no-progress"});
     EXPECT_EQ(o.command, Command::Chain);
     EXPECT_EQ(o.buffers, 6);
     EXPECT_EQ(o.frames, 100u);
@@ -33,84 +47,180 @@ TEST(QorGrabOptions, ReadsEveryOption)
     EXPECT_EQ(o.board, 2u);
     ASSERT_TRUE(o.camera.has_value());
     EXPECT_EQ(*o.camera, 1u);
-    EXPECT_EQ(o.timeoutMs, 50u);
-    EXPECT_EQ(o.outDir, "/tmp/x");
+    EXPECT_EQ(o.timeoutMs, 50u);  // a leading zero is decimal
+    EXPECT_EQ(o.out, "/tmp/x");
+    EXPECT_EQ(o.format, ImageFormat::Pgm);
     EXPECT_EQ(o.trigger, TriggerChoice::Software);
     ASSERT_TRUE(o.window.has_value());
     EXPECT_EQ(o.window->width, 320u);
     EXPECT_EQ(o.window->height, 200u);
+    EXPECT_EQ(o.progress, std::optional<bool>(false));
 }
 
 TEST(QorGrabOptions, DefaultsAndOperands)
 {
-    const Options snap = parseOptions(words({"snap"}));
+    const Options snap = parse({"snap"});
     EXPECT_EQ(snap.family, 1);
     EXPECT_FALSE(snap.familyGiven);
     EXPECT_EQ(snap.board, 0u);
     EXPECT_EQ(framesFor(snap), 1u);
-    EXPECT_TRUE(snap.outDir.empty());
+    EXPECT_TRUE(snap.out.empty());
+    EXPECT_FALSE(snap.format.has_value());
+    EXPECT_FALSE(snap.progress.has_value());
+    EXPECT_FALSE(snap.camera.has_value());
     EXPECT_EQ(snap.trigger, TriggerChoice::Unchanged);
-    EXPECT_EQ(framesFor(parseOptions(words({"grab"}))), 10u);
+    EXPECT_EQ(framesFor(parse({"grab"})), 10u);
+    EXPECT_EQ(parse({"grab", "--lut", "invert"}).lut, LutChoice::Invert);
+    EXPECT_EQ(parse({"snap", "--progress"}).progress, std::optional<bool>(true));
 
-    const Options reg = parseOptions(words({"reg", "set", "2648", "-1", "--board", "1"}));
-    EXPECT_EQ(reg.operands, words({"set", "2648", "-1"}));
-    EXPECT_EQ(reg.board, 1u);
-    EXPECT_EQ(parseOptions(words({"list", "--help"})).command, Command::Help);
-    EXPECT_EQ(parseOptions(words({"--lut", "invert", "grab"})).lut, LutChoice::Invert);
+    // Board options go before or after the command.
+    const Options set = parse({"reg", "set", "2648", "0xFFFFFFFF", "--board", "1"});
+    EXPECT_EQ(set.command, Command::RegSet);
+    EXPECT_EQ(set.reg.id, 2648u);
+    EXPECT_EQ(set.reg.value, 0xFFFFFFFFu);
+    EXPECT_EQ(set.board, 1u);
+    const Options find = parse({"--family", "3", "reg", "find", "Gain"});
+    EXPECT_EQ(find.command, Command::RegFind);
+    EXPECT_EQ(find.reg.name, "Gain");
+    EXPECT_EQ(find.family, 3);
+    EXPECT_EQ(parse({"reg", "set", "64", "010"}).reg.value, 10u);
+
+    const Options ntg = parse({"ntg", "10", "2.5", "0", "1", "-3"});
+    EXPECT_DOUBLE_EQ(ntg.ntg.exposureMs, 2.5);
+    EXPECT_EQ(ntg.ntg.mode, 1u);
+    EXPECT_EQ(ntg.ntg.bit, -3);
+    EXPECT_EQ(parse({"gpout", "set", "0xF", "5"}).gpout.levels, 5u);
+    EXPECT_EQ(parse({"gpout", "get"}).command, Command::GpOutGet);
+    EXPECT_EQ(parse({"encdiv", "4", "1", "1"}).encdiv.divider, 4u);
+
+#if QOR_GRAB_HAVE_VIEWER
+    const Options view = parse({"view", "--port", "0", "--listen", "0.0.0.0", "--buffers", "3"});
+    EXPECT_EQ(view.command, Command::View);
+    EXPECT_EQ(view.view.port, 0);
+    EXPECT_EQ(view.view.listen, "0.0.0.0");
+    EXPECT_EQ(view.buffers, 3);
+    EXPECT_EQ(parse({"view"}).view.listen, "127.0.0.1");
+#else
+    CommandLine commandLine;
+    EXPECT_THROW(commandLine.parse(words({"view"})), CLI::ValidationError);
+#endif
 }
 
-TEST(QorGrabOptions, RefusesWhatCannotRun)
+TEST(QorGrabOptions, RefusesWhatCannotRunNamingTheOption)
 {
     struct Case {
         std::vector<std::string> args;
         const char *message;
     };
     const std::vector<Case> cases = {
-        {words({}), "no command"},
-        {words({"shoot"}), "unknown command 'shoot'"},
-        {words({"snap", "--frames"}), "--frames needs a value"},
-        {words({"snap", "--frames", "0"}), "at least 1"},
-        {words({"snap", "--frames", "12x"}), "unsigned 32-bit"},
-        {words({"snap", "--board", "-1"}), "unsigned 32-bit"},
-        {words({"snap", "--board", "4294967296"}), "unsigned 32-bit"},
-        {words({"snap", "--family", "2147483648"}), "signed 32-bit"},
-        {words({"snap", "--trigger", "hw"}), "ext, sw or off"},
-        {words({"snap", "--lut", "gamma"}), "invert or mask"},
-        {words({"snap", "--window", "640"}), "WIDTHxLINES"},
-        {words({"snap", "--speed", "2"}), "unknown option --speed"},
-        {words({"snap", "extra"}), "unexpected argument 'extra'"},
-        {words({"chain", "--lut", "invert"}), "a chain acquires without LUT"},
-        {words({"grab", "--buffers", "3"}), "--buffers applies to chain"},
-        {words({"list", "--frames", "3"}), "applies to snap, grab and chain"},
-        {words({"reg", "--camera", "1", "get", "1"}), "--camera applies"},
-        {words({"reg", "get"}), "reg takes"},
-        {words({"reg", "set", "1"}), "reg takes"},
-        {words({"reg", "peek", "1"}), "reg takes"},
-        {words({"ntg", "1", "2", "3", "4"}), "ntg takes"},
-        {words({"encdiv", "1", "2"}), "encdiv takes"},
-        {words({"gpout", "set", "1"}), "gpout takes"},
-        {words({"gpout", "get", "1"}), "gpout takes"},
+        {words({}), "subcommand"},
+        {words({"shoot"}), "shoot"},
+        {words({"snap", "--frames"}), "--frames"},
+        {words({"snap", "--frames", "0"}), "--frames"},
+        {words({"snap", "--frames", "12x"}), "--frames"},
+        {words({"snap", "--frames", "08x"}), "--frames"},
+        {words({"snap", "--board", "-1"}), "--board"},
+        {words({"snap", "--board", "4294967296"}), "--board"},
+        {words({"snap", "--family", "5"}), "--family"},
+        {words({"snap", "--family", "-1"}), "--family"},
+        {words({"snap", "--camera", "0x1FFFFFFFF"}), "--camera"},
+        {words({"snap", "--timeout", "0"}), "--timeout"},
+        {words({"chain", "--buffers", "0"}), "--buffers"},
+        {words({"chain", "--buffers", "2000"}), "--buffers"},
+        {words({"snap", "--trigger", "hw"}), "--trigger"},
+        {words({"snap", "--trigger", "1"}), "--trigger"},
+        {words({"snap", "--lut", "gamma"}), "--lut"},
+        {words({"snap", "--window", "640"}), "--window"},
+        {words({"snap", "--window", "0x480"}), "--window"},
+        {words({"snap", "--window", "640x0"}), "--window"},
+        {words({"snap", "--format", "jpeg"}), "--format"},
+        {words({"snap", "--format", "pgm"}), "--format needs --out"},
+        {words({"view", "--port", "65536"}), "--port"},
+        {words({"snap", "--speed", "2"}), "--speed"},
+        {words({"snap", "extra"}), "extra"},
+        {words({"chain", "--lut", "invert"}), "--lut"},
+        {words({"grab", "--buffers", "3"}), "--buffers"},
+        {words({"list", "--frames", "3"}), "--frames"},
+        {words({"reg", "--camera", "1", "get", "1"}), "--camera"},
+        {words({"reg", "get"}), "ID"},
+        {words({"reg", "set", "1"}), "VALUE"},
+        {words({"reg", "get", "x1"}), "ID"},
+        {words({"reg", "peek", "1"}), "peek"},
+        {words({"ntg", "1", "2", "3", "4"}), "BIT"},
+        {words({"ntg", "1.5ms", "2", "3", "4", "5"}), "PERIOD"},
+        {words({"encdiv", "1", "2"}), "BOTHEDGES"},
+        {words({"gpout", "set", "1"}), "LEVELS"},
+        {words({"gpout", "get", "1"}), "1"},
     };
     for (const Case &c : cases) {
+        CommandLine commandLine;
         try {
-            parseOptions(c.args);
+            commandLine.parse(c.args);
             ADD_FAILURE() << "accepted: " << testing::PrintToString(c.args);
-        } catch (const UsageError &error) {
+        } catch (const CLI::ParseError &error) {
+            EXPECT_NE(error.get_exit_code(), 0) << testing::PrintToString(c.args);
             EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos)
-                << error.what();
+                << testing::PrintToString(c.args) << ": " << error.what();
         }
     }
 }
 
-TEST(QorGrabOptions, NumbersParseInBothBasesAndFull)
+TEST(QorGrabOptions, StackPathsTakeOnlyTiff)
 {
-    EXPECT_EQ(parseUnsigned("0xFFFFFFFF", "n"), 0xFFFFFFFFu);
-    EXPECT_EQ(parseUnsigned("42", "n"), 42u);
-    EXPECT_EQ(parseSigned("-2147483648", "n"), INT32_MIN);
-    EXPECT_DOUBLE_EQ(parseDouble("2.5", "n"), 2.5);
-    EXPECT_THROW(parseUnsigned("", "n"), UsageError);
-    EXPECT_THROW(parseUnsigned("+1", "n"), UsageError);
-    EXPECT_THROW(parseDouble("1.5ms", "n"), UsageError);
+#if QOR_GRAB_HAVE_TIFF
+    EXPECT_EQ(parse({"chain", "--out", "a/b.TIFF"}).out, "a/b.TIFF");
+    EXPECT_EQ(parse({"chain", "--out", "a.tif", "--format", "tiff"}).format, ImageFormat::Tiff);
+    CommandLine commandLine;
+    EXPECT_THROW(commandLine.parse(words({"chain", "--out", "a.tif", "--format", "png"})),
+                 CLI::ValidationError);
+#else
+    CommandLine commandLine;
+    EXPECT_THROW(commandLine.parse(words({"chain", "--out", "a.tif"})), CLI::ValidationError);
+#endif
+}
+
+TEST(QorGrabNumbers, DecimalOrHexNeverOctal)
+{
+    struct Case {
+        const char *text;
+        bool allowNegative;
+        std::optional<std::string> decimal;
+    };
+    const std::vector<Case> cases = {
+        {"42", false, "42"},
+        {"010", false, "10"},
+        {"0", false, "0"},
+        {"0x10", false, "16"},
+        {"0XfF", false, "255"},
+        {"18446744073709551615", false, "18446744073709551615"},
+        {"18446744073709551616", false, std::nullopt},
+        {"0x1FFFFFFFFFFFFFFFF", false, std::nullopt},
+        {"-5", true, "-5"},
+        {"-0", true, "0"},
+        {"-5", false, std::nullopt},
+        {"+1", false, std::nullopt},
+        {"", false, std::nullopt},
+        {"0x", false, std::nullopt},
+        {"1e3", false, std::nullopt},
+        {"12 ", false, std::nullopt},
+        {"0b1", false, std::nullopt},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(decimalText(c.text, c.allowNegative), c.decimal) << c.text;
+}
+
+TEST(QorGrabStatus, SharedCodesAreNamedByTheirFunction)
+{
+    EXPECT_STREQ(statusName("BF_NTGSetup", BF_E_NTG_SETUP), "BF_E_NTG_SETUP");
+    EXPECT_STREQ(statusName("BF_Grab", BF_E_CHAIN_REQUIRED), "BF_E_CHAIN_REQUIRED");
+    EXPECT_STREQ(statusName("BF_Wait", BF_E_CHAIN_REQUIRED), "BF_E_CHAIN_REQUIRED");
+    EXPECT_STREQ(statusName("BF_Open", BF_E_NO_BOARD), "BF_E_NO_BOARD");
+    EXPECT_STREQ(statusText("BF_Open", BF_E_NO_BOARD), bf_status_text(BF_E_NO_BOARD));
+    EXPECT_EQ(std::string(statusText("BF_NTGSetup", BF_E_NTG_SETUP)).find("chain"), std::string::npos);
+    const BfFailure failure("BF_RegPeek", BF_E_REGISTER_UNSUPPORTED, "try another id");
+    EXPECT_EQ(std::string(failure.what()),
+              "BF_RegPeek returned 5043 (BF_E_REGISTER_UNSUPPORTED): " +
+                  std::string(bf_status_text(BF_E_REGISTER_UNSUPPORTED)) + "\nhint: try another id");
 }
 
 std::string headerOf(const std::vector<uint8_t> &pgm, size_t length)
@@ -173,6 +283,72 @@ TEST(QorGrabFrameCounter, CountsMissedFramesFromWaitCounts)
     EXPECT_EQ(counter.advanceOne(), 5u);
     EXPECT_EQ(counter.received(), 4u);
     EXPECT_EQ(counter.missed(), 2u);
+}
+
+// An output that holds every write until let go, and remembers what it got.
+class HeldOutput : public ImageOutput {
+public:
+    void write(const FrameView &frame, uint64_t frameNumber,
+               std::chrono::system_clock::time_point) override
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        released_.wait(lock, [this] { return open_; });
+        if (failWrites_) throw ToolFailure("disk full");
+        written_.push_back({frameNumber, frame.data[0]});
+    }
+    void close() override { closed_ = true; }
+    void release(bool fail = false)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        open_ = true;
+        failWrites_ = fail;
+        released_.notify_all();
+    }
+
+    std::vector<std::pair<uint64_t, uint8_t>> written_;  // frame number, first pixel
+    bool closed_ = false;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool open_ = false;
+    bool failWrites_ = false;
+};
+
+TEST(QorGrabFrameWriter, DropsWhatASlowDiskCannotTakeWithoutWaiting)
+{
+    auto output = std::make_unique<HeldOutput>();
+    HeldOutput &held = *output;
+    FrameWriter writer(std::move(output), 2);
+    uint8_t pixel = 10;
+    const FrameView frame{&pixel, 1, 1, 1, 1, 8};
+    // Both buffers are taken (one in the held write, one queued): the
+    // rest are dropped at once rather than waited for.
+    EXPECT_TRUE(writer.offer(frame, 0));
+    pixel = 11;  // the writer copied frame 0; the board writes the next
+    EXPECT_TRUE(writer.offer(frame, 1));
+    EXPECT_FALSE(writer.offer(frame, 2));
+    EXPECT_FALSE(writer.offer(frame, 3));
+    EXPECT_EQ(writer.dropped(), 2u);
+    held.release();
+    writer.finish();
+    EXPECT_EQ(held.written_, (std::vector<std::pair<uint64_t, uint8_t>>{{0, 10}, {1, 11}}));
+    EXPECT_TRUE(held.closed_);
+    EXPECT_EQ(FrameWriter::queueFramesFor(640 * 480), 32u);
+    EXPECT_EQ(FrameWriter::queueFramesFor(size_t{1} << 30), 2u);
+}
+
+TEST(QorGrabFrameWriter, AFailedWriteStopsTheRun)
+{
+    auto output = std::make_unique<HeldOutput>();
+    HeldOutput &held = *output;
+    FrameWriter writer(std::move(output), 4);
+    const uint8_t pixel = 1;
+    const FrameView frame{&pixel, 1, 1, 1, 1, 8};
+    EXPECT_TRUE(writer.offer(frame, 0));
+    held.release(true);
+    EXPECT_THROW(writer.finish(), ToolFailure);
+    EXPECT_FALSE(held.closed_);
 }
 
 uint32_t lutEntry(const InvertingLut &lut, uint32_t index)

@@ -9,7 +9,7 @@
 
 #include "board_session.h"
 #include "cli_options.h"
-#include "pgm_writer.h"
+#include "frame_samples.h"
 
 namespace qorgrab {
 

@@ -1,4 +1,4 @@
-// Turning a failing library status into an error that names it.
+// Turning a failing library status into an error that says what it means.
 #ifndef QOR_GRAB_BF_CHECK_H
 #define QOR_GRAB_BF_CHECK_H
 
@@ -11,7 +11,8 @@ namespace qorgrab {
 // A BF_ function returned a status other than BF_OK.
 class BfFailure : public std::runtime_error {
 public:
-    BfFailure(const char *function, int32_t status);
+    // `hint`, when not empty, says what the user can do about it.
+    BfFailure(const char *function, int32_t status, const std::string &hint = "");
     const char *function() const { return function_; }
     int32_t status() const { return status_; }
 
@@ -26,10 +27,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Throws BfFailure unless `status` is BF_OK.
-void check(int32_t status, const char *function);
+// Throws BfFailure (with `hint`) unless `status` is BF_OK.
+void check(int32_t status, const char *function, const std::string &hint = "");
 
-// "BF_Open returned 5000 (BF_E_NO_BOARD)".
+// The enumerator that `function` means by `status`: a code two enumerators
+// share is told apart by the function that returned it.
+const char *statusName(const char *function, int32_t status);
+// The sentence for people that goes with statusName().
+const char *statusText(const char *function, int32_t status);
+
+// "BF_Open returned 5000 (BF_E_NO_BOARD): No board of the requested family
+// is present, or the board number was not found."
 std::string describeStatus(const char *function, int32_t status);
 
 }  // namespace qorgrab

@@ -1,5 +1,7 @@
-#include <cstring>
-#include <vector>
+#include <cstdio>
+#include <cstdint>
+#include <memory>
+#include <string>
 
 #include "acquisition_setup.h"
 #include "bf_check.h"
@@ -7,7 +9,8 @@
 #include "commands.h"
 #include "destinations.h"
 #include "frame_counter.h"
-#include "frame_sink.h"
+#include "frame_writer.h"
+#include "image_output.h"
 #include "progress.h"
 #include "qor_bitflow.h"
 
@@ -31,6 +34,16 @@ uint32_t overflowResets(int32_t slot)
     return resets;
 }
 
+// What to try when no frame came in time.
+std::string waitHint(const Options &options)
+{
+    if (options.trigger == TriggerChoice::External)
+        return "with --trigger ext every frame waits for the external trigger line; check its "
+               "wiring, or try --trigger sw";
+    return "no frame ended within --timeout " + std::to_string(options.timeoutMs) +
+           " ms; a slow camera needs a longer --timeout";
+}
+
 // One frame by snap. The library fires the software trigger itself only
 // while the external trigger is off, so with --trigger sw the snap is split:
 // start it, trigger it, wait for it.
@@ -43,16 +56,37 @@ void snapOne(int32_t slot, const Options &options)
     uint32_t count = 0;
     check(BF_FastGetFrame(slot), "BF_FastGetFrame");
     fireSoftwareTrigger(slot);
-    check(BF_Wait4Frame(options.timeoutMs, slot, &count), "BF_Wait4Frame");
+    check(BF_Wait4Frame(options.timeoutMs, slot, &count), "BF_Wait4Frame", waitHint(options));
 }
 
-RunSummary finishRun(Progress &progress, const FrameCounter &counter, int32_t slot)
+// The writer for --out, if given, sized for the run's frames.
+std::unique_ptr<FrameWriter> openWriter(const Options &options, const FrameLayout &layout)
+{
+    const uint64_t frameBytes = uint64_t{layout.width} * layout.lines * layout.camera.bytesPerPixel;
+    auto output = openImageOutput(options.out, options.format, frameBytes * framesFor(options));
+    if (!output) return nullptr;
+    return std::make_unique<FrameWriter>(std::move(output),
+                                         FrameWriter::queueFramesFor(layout.bufferBytes));
+}
+
+// Hands a frame to the writer, if there is one.
+void offer(FrameWriter *writer, const FrameView &frame, uint64_t index)
+{
+    if (writer) writer->offer(frame, index);
+}
+
+RunSummary finishRun(Progress &progress, const FrameCounter &counter, FrameWriter *writer,
+                     int32_t slot)
 {
     RunSummary summary;
     summary.seconds = progress.finish();
     summary.frames = counter.received();
-    summary.missed = counter.missed();
     summary.overflowResets = overflowResets(slot);
+    if (writer) {
+        writer->finish();
+        summary.unwritten = writer->dropped();
+    }
+    summary.missed = counter.missed() + summary.unwritten;
     return summary;
 }
 
@@ -60,21 +94,21 @@ RunSummary finishRun(Progress &progress, const FrameCounter &counter, int32_t sl
 
 void runSnap(const Options &options)
 {
-    const FrameSink sink(options.outDir);
     BoardSession board(options.family, options.board);
     const FrameLayout layout = prepareAcquisition(board, options);
+    const auto writer = openWriter(options, layout);
     SingleDestination destination(board.slot(), layout);
 
     const uint32_t frames = framesFor(options);
     FrameCounter counter;
-    Progress progress(frames);
+    Progress progress(frames, progressWanted(options.progress));
     for (uint32_t i = 0; i < frames; ++i) {
         snapOne(board.slot(), options);
         // Every snap is a frame of its own: none can be missed between them.
-        sink.put(counter.advanceOne(), layout.view(destination.data()));
+        offer(writer.get(), layout.view(destination.data()), counter.advanceOne());
         progress.frameDone(counter.received());
     }
-    const RunSummary summary = finishRun(progress, counter, board.slot());
+    const RunSummary summary = finishRun(progress, counter, writer.get(), board.slot());
     destination.release();
     board.close();
     printSummary(stdout, summary);
@@ -82,31 +116,27 @@ void runSnap(const Options &options)
 
 void runGrab(const Options &options)
 {
-    const FrameSink sink(options.outDir);
     BoardSession board(options.family, options.board);
     const FrameLayout layout = prepareAcquisition(board, options);
+    const auto writer = openWriter(options, layout);
     SingleDestination destination(board.slot(), layout);
-    // The board goes on writing the same buffer, so a frame is copied out
-    // right after its end of frame and written from the copy.
-    std::vector<uint8_t> copy(sink.writes() ? layout.bufferBytes : 0);
 
     const uint32_t frames = framesFor(options);
     FrameCounter counter;
-    Progress progress(frames);
+    Progress progress(frames, progressWanted(options.progress));
     GrabSession grab(board.slot(), false);
     for (uint32_t i = 0; i < frames; ++i) {
         if (options.trigger == TriggerChoice::Software) fireSoftwareTrigger(board.slot());
         uint32_t count = 0;
-        check(BF_Wait4Frame(options.timeoutMs, board.slot(), &count), "BF_Wait4Frame");
-        const uint64_t index = counter.advance(count);
-        if (sink.writes()) {
-            std::memcpy(copy.data(), destination.data(), copy.size());
-            sink.put(index, layout.view(copy.data()));
-        }
+        check(BF_Wait4Frame(options.timeoutMs, board.slot(), &count), "BF_Wait4Frame",
+              waitHint(options));
+        // The board goes on writing the same buffer: the writer copies the
+        // frame out right after its end of frame.
+        offer(writer.get(), layout.view(destination.data()), counter.advance(count));
         progress.frameDone(counter.received());
     }
     grab.stop();
-    const RunSummary summary = finishRun(progress, counter, board.slot());
+    const RunSummary summary = finishRun(progress, counter, writer.get(), board.slot());
     destination.release();
     board.close();
     printSummary(stdout, summary);
@@ -114,27 +144,28 @@ void runGrab(const Options &options)
 
 void runChain(const Options &options)
 {
-    const FrameSink sink(options.outDir);
     BoardSession board(options.family, options.board);
     const FrameLayout layout = prepareAcquisition(board, options);
+    const auto writer = openWriter(options, layout);
     BufferChain chain(board.slot(), layout, options.buffers);
 
     const uint32_t frames = framesFor(options);
     FrameCounter counter;
-    Progress progress(frames);
+    Progress progress(frames, progressWanted(options.progress));
     GrabSession grab(board.slot(), true);
     for (uint32_t i = 0; i < frames; ++i) {
         if (options.trigger == TriggerChoice::Software) fireSoftwareTrigger(board.slot());
         uint32_t count = 0;
-        check(BF_Wait(options.timeoutMs, board.slot(), kOneFrame, &count), "BF_Wait");
+        check(BF_Wait(options.timeoutMs, board.slot(), kOneFrame, &count), "BF_Wait",
+              waitHint(options));
         // The board fills the chain's buffers in turn from the first, so
         // frame n of the run is in buffer n mod K.
         const uint64_t index = counter.advance(count);
-        sink.put(index, layout.view(chain.buffer(index % chain.size())));
+        offer(writer.get(), layout.view(chain.buffer(index % chain.size())), index);
         progress.frameDone(counter.received());
     }
     grab.stop();
-    const RunSummary summary = finishRun(progress, counter, board.slot());
+    const RunSummary summary = finishRun(progress, counter, writer.get(), board.slot());
     chain.release();
     board.close();
     printSummary(stdout, summary);

@@ -1,61 +1,76 @@
-// Command-line options of qor-grab: what to run and on which board.
+// What qor-grab was asked to do, as read from its command line.
 #ifndef QOR_GRAB_CLI_OPTIONS_H
 #define QOR_GRAB_CLI_OPTIONS_H
 
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace qorgrab {
 
-enum class Command { Help, List, Snap, Grab, Chain, Reg, Ntg, EncDiv, GpOut, Reset, Status };
+enum class Command {
+    List, Snap, Grab, Chain,
+    RegGet, RegSet, RegName, RegFind,
+    Ntg, EncDiv, GpOutGet, GpOutSet, Reset, Status, View
+};
 enum class TriggerChoice { Unchanged, External, Software, Off };
 enum class LutChoice { None, Invert, Mask };
+enum class ImageFormat { Pgm, Png, Tiff };
 
 struct Window {
     uint32_t width = 0;
     uint32_t height = 0;
 };
 
+// The operands of the board-control commands.
+struct RegisterArgs {
+    uint32_t id = 0;
+    uint32_t value = 0;
+    std::string name;
+};
+struct TimingArgs {
+    double periodMs = 0, exposureMs = 0, delayMs = 0;
+    uint32_t mode = 0;
+    int32_t bit = 0;
+};
+struct EncoderArgs {
+    uint32_t divider = 0, encoder = 0, bothEdges = 0;
+};
+struct OutputArgs {
+    uint32_t mask = 0, levels = 0;
+};
+
+// Where the viewer listens.
+struct ViewArgs {
+    uint16_t port = 0;
+    std::string listen;
+};
+
 struct Options {
-    Command command = Command::Help;
-    std::vector<std::string> operands;  // the command's own words (reg, ntg, ...)
-    int32_t family = 1;                 // board-type code 16: present in every default population
-    bool familyGiven = false;           // list: only this family
+    Command command = Command::List;
+    int32_t family = 1;        // board-type code 16: present in every default population
+    bool familyGiven = false;  // list: only this family
     uint32_t board = 0;
     std::optional<uint32_t> camera;
     uint32_t timeoutMs = 2000;
-    uint32_t frames = 0;  // 0: the command's default
+    uint32_t frames = 0;       // 0: the command's default
     int32_t buffers = 4;
-    std::string outDir;   // empty: no files written
+    std::string out;           // empty: no files written
+    std::optional<ImageFormat> format;  // unset: chosen from --out
     TriggerChoice trigger = TriggerChoice::Unchanged;
     LutChoice lut = LutChoice::None;
     std::optional<Window> window;
-};
+    std::optional<bool> progress;  // unset: shown when stderr is a terminal
 
-// A command line that cannot be run; the message says why.
-class UsageError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
+    RegisterArgs reg;
+    TimingArgs ntg;
+    EncoderArgs encdiv;
+    OutputArgs gpout;
+    ViewArgs view;
 };
-
-// Reads argv; throws UsageError on anything it cannot make sense of.
-Options parseOptions(const std::vector<std::string> &args);
 
 // Frames the acquisition commands take when --frames is not given.
 uint32_t framesFor(const Options &options);
-
-// Number parsing shared by the option and operand readers: decimal, or hex
-// with 0x. Throws UsageError naming `what` when the text is not a number in
-// range.
-uint32_t parseUnsigned(const std::string &text, const char *what);
-int32_t parseSigned(const std::string &text, const char *what);
-double parseDouble(const std::string &text, const char *what);
-
-// The --help text.
-const char *usageText();
 
 }  // namespace qorgrab
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -21,7 +22,8 @@ void printRegister(uint32_t id, uint32_t value)
 uint32_t peek(int32_t slot, uint32_t id)
 {
     uint32_t value = 0;
-    check(BF_RegPeek(slot, id, &value), "BF_RegPeek");
+    check(BF_RegPeek(slot, id, &value), "BF_RegPeek",
+          "no register has id " + std::to_string(id) + "; `qor-grab reg find NAME` gives a name's id");
     return value;
 }
 
@@ -32,87 +34,78 @@ uint32_t readOutputs(int32_t slot)
     return levels;
 }
 
-void regGet(int32_t slot, const std::string &idText)
+void regGet(int32_t slot, uint32_t id)
 {
-    const uint32_t id = parseUnsigned(idText, "register id");
     printRegister(id, peek(slot, id));
 }
 
-void regSet(int32_t slot, const std::string &idText, const std::string &valueText)
+void regSet(int32_t slot, uint32_t id, uint32_t value)
 {
-    const uint32_t id = parseUnsigned(idText, "register id");
-    const uint32_t value = parseUnsigned(valueText, "register value");
     check(BF_RegPoke(slot, id, value), "BF_RegPoke");
     printRegister(id, peek(slot, id));
 }
 
-void regName(int32_t slot, const std::string &idText)
+void regName(int32_t slot, uint32_t id)
 {
-    uint32_t id = parseUnsigned(idText, "register id");
     char name[kRegisterNameCapacity] = {};
-    check(BF_RegNametoId(slot, &id, name, sizeof name, kIdToName), "BF_RegNametoId");
+    check(BF_RegNametoId(slot, &id, name, sizeof name, kIdToName), "BF_RegNametoId",
+          "no register has id " + std::to_string(id));
     std::printf("register %u is %s\n", id, name);
 }
 
-void regFind(int32_t slot, const std::string &nameText)
+void regFind(int32_t slot, const std::string &wanted)
 {
     uint32_t id = 0;
-    std::string name = nameText;  // the library takes a writable buffer
+    std::string name = wanted;  // the library takes a writable buffer
+    name.resize(std::max<size_t>(name.size() + 1, kRegisterNameCapacity));
     check(BF_RegNametoId(slot, &id, name.data(), kRegisterNameCapacity, kNameToId),
-          "BF_RegNametoId");
-    std::printf("register %s is %u (0x%X)\n", nameText.c_str(), id, id);
+          "BF_RegNametoId",
+          "no register named " + wanted + "; `qor-grab reg find` is case-insensitive, so no "
+          "spelling of it exists (`qor-grab reg name ID` names an id)");
+    std::printf("register %s is %u (0x%X)\n", wanted.c_str(), id, id);
 }
 
 }  // namespace
 
 void runReg(const Options &options)
 {
-    const auto &words = options.operands;
-    const std::string &verb = words[0];
+    const RegisterArgs &reg = options.reg;
     BoardSession board(options.family, options.board);
-    if (verb == "get") regGet(board.slot(), words[1]);
-    else if (verb == "set") regSet(board.slot(), words[1], words[2]);
-    else if (verb == "name") regName(board.slot(), words[1]);
-    else regFind(board.slot(), words[1]);
+    switch (options.command) {
+    case Command::RegGet: regGet(board.slot(), reg.id); break;
+    case Command::RegSet: regSet(board.slot(), reg.id, reg.value); break;
+    case Command::RegName: regName(board.slot(), reg.id); break;
+    default: regFind(board.slot(), reg.name); break;
+    }
     board.close();
 }
 
 void runNtg(const Options &options)
 {
-    const auto &w = options.operands;
-    const double period = parseDouble(w[0], "period");
-    const double exposure = parseDouble(w[1], "exposure");
-    const double delay = parseDouble(w[2], "delay");
-    const uint32_t mode = parseUnsigned(w[3], "mode");
-    const int32_t bit = parseSigned(w[4], "bit");
+    const TimingArgs &t = options.ntg;
     BoardSession board(options.family, options.board);
-    check(BF_NTGSetup(board.slot(), period, exposure, delay, mode, bit), "BF_NTGSetup");
+    check(BF_NTGSetup(board.slot(), t.periodMs, t.exposureMs, t.delayMs, t.mode, t.bit),
+          "BF_NTGSetup");
     std::printf("timing generator: period %g ms, exposure %g ms, delay %g ms, mode %u, bit %d\n",
-                period, exposure, delay, mode, bit);
+                t.periodMs, t.exposureMs, t.delayMs, t.mode, t.bit);
     board.close();
 }
 
 void runEncDiv(const Options &options)
 {
-    const auto &w = options.operands;
-    const uint32_t divider = parseUnsigned(w[0], "divider");
-    const uint32_t encoder = parseUnsigned(w[1], "encoder");
-    const uint32_t bothEdges = parseUnsigned(w[2], "both-edges flag");
+    const EncoderArgs &e = options.encdiv;
     BoardSession board(options.family, options.board);
-    check(BF_NTGEncDiv(board.slot(), divider, encoder, bothEdges), "BF_NTGEncDiv");
-    std::printf("encoder %u divided by %u, %s\n", encoder, divider,
-                bothEdges ? "both edges" : "one edge");
+    check(BF_NTGEncDiv(board.slot(), e.divider, e.encoder, e.bothEdges), "BF_NTGEncDiv");
+    std::printf("encoder %u divided by %u, %s\n", e.encoder, e.divider,
+                e.bothEdges ? "both edges" : "one edge");
     board.close();
 }
 
 void runGpOut(const Options &options)
 {
-    const auto &w = options.operands;
-    const bool set = w[0] == "set";
-    const uint32_t mask = set ? parseUnsigned(w[1], "mask") : 0;
-    const uint32_t levels = set ? parseUnsigned(w[2], "levels") : 0;
     BoardSession board(options.family, options.board);
-    if (set) check(BF_SetGPOUT(board.slot(), mask, levels), "BF_SetGPOUT");
+    if (options.command == Command::GpOutSet)
+        check(BF_SetGPOUT(board.slot(), options.gpout.mask, options.gpout.levels), "BF_SetGPOUT");
     std::printf("outputs 0x%08X\n", readOutputs(board.slot()));
     board.close();
 }

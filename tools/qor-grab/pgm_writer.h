@@ -6,18 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace qorgrab {
+#include "frame_samples.h"
 
-// A frame in memory: `lines` rows of `width` pixels, `stride` bytes apart,
-// each pixel `bytesPerPixel` bytes little-endian carrying `bitDepth` bits.
-struct FrameView {
-    const uint8_t *data = nullptr;
-    uint32_t width = 0;
-    uint32_t lines = 0;
-    uint32_t stride = 0;
-    uint32_t bytesPerPixel = 1;
-    uint32_t bitDepth = 8;
-};
+namespace qorgrab {
 
 // The PGM file for a frame: 8-bit samples for 1 byte per pixel, 16-bit
 // big-endian samples otherwise; maxval 2^depth-1. Throws ToolFailure for a

@@ -2,6 +2,14 @@
 
 #include <cinttypes>
 
+#if defined(_WIN32)
+#include <io.h>
+#define QOR_ISATTY(f) _isatty(_fileno(f))
+#else
+#include <unistd.h>
+#define QOR_ISATTY(f) isatty(fileno(f))
+#endif
+
 namespace qorgrab {
 namespace {
 
@@ -23,13 +31,24 @@ void printSummary(std::FILE *out, const RunSummary &summary)
                  "\noverflow resets: %u\nseconds: %.3f\nfps: %.1f\n",
                  summary.frames, summary.missed, summary.overflowResets, summary.seconds,
                  summary.fps());
+    if (summary.unwritten > 0)
+        std::fprintf(out, "not written (the disk fell behind): %" PRIu64 "\n", summary.unwritten);
     std::fflush(out);
 }
 
-Progress::Progress(uint64_t total) : total_(total), start_(Clock::now()), lastShown_(start_) {}
+bool progressWanted(std::optional<bool> asked)
+{
+    return asked.value_or(QOR_ISATTY(stderr) != 0);
+}
+
+Progress::Progress(uint64_t total, bool shown)
+    : total_(total), shown_(shown), start_(Clock::now()), lastShown_(start_)
+{
+}
 
 void Progress::frameDone(uint64_t done)
 {
+    if (!shown_) return;
     const auto now = Clock::now();
     if (now - start_ < kQuietStart || now - lastShown_ < kRefresh) return;
     const double seconds = secondsBetween(start_, now);

@@ -5,12 +5,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 
 namespace qorgrab {
 
 struct RunSummary {
     uint64_t frames = 0;
-    uint64_t missed = 0;
+    uint64_t missed = 0;    // every frame not written: ended unseen, or dropped by the writer
+    uint64_t unwritten = 0; // of those, dropped because the writer was behind
     uint32_t overflowResets = 0;
     double seconds = 0;
 
@@ -19,13 +21,18 @@ struct RunSummary {
 
 void printSummary(std::FILE *out, const RunSummary &summary);
 
+// Whether a progress line is wanted: as asked, or else only when stderr is
+// a terminal (a "\r" line is noise in a log file).
+bool progressWanted(std::optional<bool> asked);
+
 // Rewrites one stderr line ("\r") with frames done and frames/s, once the
-// run has lasted long enough for it to be worth showing.
+// run has lasted long enough for it to be worth showing; a progress that is
+// not `shown` only keeps time.
 class Progress {
 public:
     using Clock = std::chrono::steady_clock;
 
-    explicit Progress(uint64_t total);
+    Progress(uint64_t total, bool shown);
     // A run cut short still ends its progress line, so the error that
     // follows starts on a line of its own.
     ~Progress();
@@ -38,6 +45,7 @@ public:
 
 private:
     uint64_t total_;
+    bool shown_;
     Clock::time_point start_;
     Clock::time_point lastShown_;
     bool lineOpen_ = false;

@@ -1,0 +1,188 @@
+// qor-grab view in a real browser: the built program serves a simulated
+// 640 x 480 camera, headless Chromium loads the page twice, and the two
+// screenshots must show a picture that moves and a frame counter that
+// advances. QOR_VIEW_SCREENSHOT=PATH keeps the last screenshot (the one in
+// docs/ is made this way).
+#include <gtest/gtest.h>
+
+#if QOR_GRAB_HAVE_VIEWER
+#include <png.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tools/qor_grab_process.h"
+
+namespace {
+
+using namespace qortest;
+
+constexpr const char *kChromium = "/usr/bin/chromium";
+// Chromium in a sealed box: no sandbox (CI runs as root), no GPU, and none
+// of the traffic it would start on its own.
+constexpr const char *kChromiumFlags =
+    "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+    "--disable-background-networking --disable-component-update --disable-sync "
+    "--window-size=1280,800 --timeout=4000";
+// A busy machine can start Chromium too late for the page to have shown
+// its first counts; such a load is tried again.
+constexpr int kLoadAttempts = 3;
+
+// Where the page puts the live image at 1280 x 800: the view left of the
+// 330-pixel panel, below the 44-pixel header; this box is well inside it.
+constexpr uint32_t kLeft = 100, kRight = 850, kTop = 120, kBottom = 720;
+
+struct Screenshot {
+    uint32_t width = 0, height = 0;
+    std::vector<uint8_t> grey;
+    uint8_t at(uint32_t x, uint32_t y) const { return grey[size_t{y} * width + x]; }
+};
+
+Screenshot readScreenshot(const fs::path &path)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Screenshot shot;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return shot;
+    image.format = PNG_FORMAT_GRAY;
+    shot.grey.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, shot.grey.data(), 0, nullptr)) return Screenshot{};
+    shot.width = image.width;
+    shot.height = image.height;
+    return shot;
+}
+
+// The viewer as a child process, stopped with SIGINT as Ctrl-C would.
+class ViewerProcess {
+public:
+    ViewerProcess(const fs::path &config, const fs::path &log)
+    {
+        int pipe[2];
+        if (::pipe(pipe) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(pipe[1], STDOUT_FILENO);
+            std::freopen(log.c_str(), "w", stderr);
+            ::setenv("QOR_SIM_CONFIG", config.c_str(), 1);
+            ::execl(QOR_GRAB_PROGRAM, "qor-grab", "view", "--port", "0", static_cast<char *>(nullptr));
+            std::_Exit(127);
+        }
+        ::close(pipe[1]);
+        out_ = ::fdopen(pipe[0], "r");
+        char line[256];
+        if (out_ && std::fgets(line, sizeof line, out_)) firstLine_ = line;
+    }
+    ~ViewerProcess()
+    {
+        if (pid_ > 0 && exitCode_ < 0) stop();
+        if (out_) std::fclose(out_);
+    }
+
+    int port() const
+    {
+        const auto colon = firstLine_.rfind(':');
+        return colon == std::string::npos ? 0 : std::atoi(firstLine_.c_str() + colon + 1);
+    }
+    const std::string &firstLine() const { return firstLine_; }
+
+    // SIGINT, then the exit status and the rest of stdout.
+    std::string stop()
+    {
+        ::kill(pid_, SIGINT);
+        std::string rest;
+        char line[256];
+        while (out_ && std::fgets(line, sizeof line, out_)) rest += line;
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return rest;
+    }
+    int exitCode() const { return exitCode_; }
+
+private:
+    pid_t pid_ = -1;
+    FILE *out_ = nullptr;
+    std::string firstLine_;
+    int exitCode_ = -1;
+};
+
+class QorGrabBrowser : public QorGrabProcess {
+protected:
+    // Loads the page in a fresh profile; returns the frame counter the page
+    // showed when the screenshot was taken, and leaves the screenshot at `shot`.
+    long loadPage(int port, const fs::path &shot)
+    {
+        long received = -1;
+        for (int attempt = 0; attempt < kLoadAttempts && received <= 0; ++attempt)
+            received = loadPageOnce(port, shot);
+        return received;
+    }
+
+    long loadPageOnce(int port, const fs::path &shot)
+    {
+        const fs::path profile = dir_ / ("profile-" + shot.stem().string());
+        const fs::path dom = dir_ / (shot.stem().string() + ".html");
+        const std::string command = std::string("timeout 60 ") + kChromium + " " + kChromiumFlags +
+                                    " --user-data-dir='" + profile.string() + "' --screenshot='" +
+                                    shot.string() + "' --dump-dom http://127.0.0.1:" +
+                                    std::to_string(port) + "/ >'" + dom.string() + "' 2>>'" +
+                                    (dir_ / "chromium.log").string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << readFile(dir_ / "chromium.log");
+        const std::string html = readFile(dom);
+        const std::string marker = "id=\"received\">";
+        const auto at = html.find(marker);
+        return at == std::string::npos ? -1 : std::atol(html.c_str() + at + marker.size());
+    }
+};
+
+TEST_F(QorGrabBrowser, ThePageShowsALiveMovingPicture)
+{
+    ASSERT_EQ(::access(kChromium, X_OK), 0) << kChromium << " is missing: scripts/packages.sh installs it";
+    // 10 bits: the ramp wraps within every frame, so whatever frames the
+    // two screenshots catch, the picture differs (an 8-bit ramp repeats
+    // every 256 frames).
+    std::ofstream(dir_ / "boards.json") << population(camera(640, 480, 10, 2));
+    ViewerProcess viewer(dir_ / "boards.json", dir_ / "viewer.log");
+    ASSERT_GT(viewer.port(), 0) << viewer.firstLine() << readFile(dir_ / "viewer.log");
+
+    const long first = loadPage(viewer.port(), dir_ / "first.png");
+    const long second = loadPage(viewer.port(), dir_ / "second.png");
+    EXPECT_GT(first, 0);
+    EXPECT_GT(second, first) << "the frame counter did not advance";
+
+    const Screenshot a = readScreenshot(dir_ / "first.png");
+    const Screenshot b = readScreenshot(dir_ / "second.png");
+    ASSERT_EQ(a.width, 1280u);
+    ASSERT_EQ(a.height, 800u);
+    ASSERT_EQ(b.width, a.width);
+    std::set<uint8_t> shades;
+    uint64_t difference = 0;
+    for (uint32_t y = kTop; y < kBottom; ++y)
+        for (uint32_t x = kLeft; x < kRight; ++x) {
+            shades.insert(a.at(x, y));
+            difference += a.at(x, y) > b.at(x, y) ? a.at(x, y) - b.at(x, y) : b.at(x, y) - a.at(x, y);
+        }
+    // The test pattern is a ramp: a blank or missing image is one shade.
+    EXPECT_GE(shades.size(), 64u) << "the image area is blank";
+    EXPECT_GT(difference, 0u) << "the picture did not move between the screenshots";
+
+    const std::string rest = viewer.stop();
+    EXPECT_EQ(viewer.exitCode(), 0) << readFile(dir_ / "viewer.log");
+    EXPECT_NE(rest.find("stopped: "), std::string::npos) << rest;
+    EXPECT_EQ(readFile(dir_ / "viewer.log"), "");
+
+    if (const char *keep = std::getenv("QOR_VIEW_SCREENSHOT"))
+        fs::copy_file(dir_ / "second.png", keep, fs::copy_options::overwrite_existing);
+}
+
+}  // namespace
+
+#endif

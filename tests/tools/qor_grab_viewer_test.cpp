@@ -1,0 +1,300 @@
+// qor-grab's live viewer over HTTP, in this process: the acquisition on the
+// simulator and the server on a free loopback port, driven with
+// cpp-httplib's client as a browser would.
+#include <gtest/gtest.h>
+
+#if QOR_GRAB_HAVE_VIEWER
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+#include <png.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "support/sim_fixture.h"
+#include "viewer/display_frame.h"
+#include "viewer/live_camera.h"
+#include "viewer/viewer_server.h"
+
+namespace {
+
+using nlohmann::json;
+using qorgrab::LiveCamera;
+using qorgrab::ViewerServer;
+
+constexpr auto kPatience = std::chrono::seconds(5);
+
+struct Png {
+    uint32_t width = 0, lines = 0;
+    std::vector<uint8_t> pixels;  // 8-bit grey
+};
+
+Png decodePng(const std::string &bytes)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Png out;
+    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return out;
+    image.format = PNG_FORMAT_GRAY;
+    out.pixels.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) return Png{};
+    out.width = image.width;
+    out.lines = image.height;
+    return out;
+}
+
+class Viewer : public qortest::SimTest {
+protected:
+    // Starts the acquisition and the server on the population loaded.
+    void start(const std::string &population = "")
+    {
+        if (!population.empty()) loadConfig(population);
+        qorgrab::Options options;
+        options.buffers = 4;
+        camera_ = std::make_unique<LiveCamera>(options);
+        server_ = std::make_unique<ViewerServer>(*camera_);
+        port_ = server_->bind("127.0.0.1", 0);
+        serving_ = std::thread([this] { server_->serve(); });
+        client_ = std::make_unique<httplib::Client>("127.0.0.1", port_);
+        client_->set_read_timeout(5, 0);
+    }
+
+    // Stops as Ctrl-C does; the simulator then holds nothing of ours.
+    void stop()
+    {
+        if (!server_) return;
+        server_->stop();
+        serving_.join();
+        camera_->close();
+        server_.reset();
+        camera_.reset();
+        EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_ALL), 0);
+    }
+
+    void TearDown() override
+    {
+        stop();
+        SimTest::TearDown();
+    }
+
+    json status()
+    {
+        const auto result = client_->Get("/status");
+        EXPECT_TRUE(result && result->status == 200);
+        return result ? json::parse(result->body) : json();
+    }
+
+    // Waits until /status satisfies `done`.
+    template <typename Predicate> bool waitFor(Predicate done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (done(status())) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    httplib::Result post(const std::string &path, const httplib::Params &params)
+    {
+        return client_->Post(path.c_str(), params);
+    }
+
+    std::unique_ptr<LiveCamera> camera_;
+    std::unique_ptr<ViewerServer> server_;
+    std::unique_ptr<httplib::Client> client_;
+    std::thread serving_;
+    int port_ = 0;
+};
+
+const std::string kTwoCameras =
+    R"({"boards":[{"type":16,"cameras":[{"width":64,"lines":48,"framePeriodMs":5},)"
+    R"({"width":96,"lines":40,"bitDepth":12,"bytesPerPixel":2,"framePeriodMs":5}]}]})";
+
+TEST_F(Viewer, ServesThePageAndLiveFrames)
+{
+    start(kTwoCameras);
+    const auto page = client_->Get("/");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("<img id=\"live\""), std::string::npos);
+
+    ASSERT_TRUE(waitFor([](const json &s) { return s["received"].get<uint64_t>() >= 3; }));
+    const auto first = client_->Get("/frame.png");
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->status, 200);
+    EXPECT_EQ(first->get_header_value("Content-Type"), "image/png");
+    const Png png = decodePng(first->body);
+    EXPECT_EQ(png.width, 64u);
+    EXPECT_EQ(png.lines, 48u);
+    const uint64_t seen = std::stoull(first->get_header_value("X-Frame-Number"));
+    ASSERT_TRUE(waitFor([seen](const json &s) { return s["frame"].get<uint64_t>() > seen + 2; }));
+    const auto later = client_->Get("/frame.png");
+    ASSERT_TRUE(later);
+    EXPECT_GT(std::stoull(later->get_header_value("X-Frame-Number")), seen);
+
+    const json s = status();
+    EXPECT_EQ(s["width"], 64);
+    EXPECT_EQ(s["bitDepth"], 8);
+    EXPECT_EQ(s["trigger"], "free");
+    EXPECT_TRUE(waitFor([](const json &st) { return st["fps"].get<double>() > 0; }));
+    const auto histogram = client_->Get("/histogram");
+    ASSERT_TRUE(histogram);
+    const json bins = json::parse(histogram->body)["bins"];
+    ASSERT_EQ(bins.size(), qorgrab::kHistogramBins);
+    uint64_t pixels = 0;
+    for (const auto &bin : bins) pixels += bin.get<uint64_t>();
+    EXPECT_EQ(pixels, 64u * 48u);
+}
+
+TEST_F(Viewer, ControlsChangeWhatTheBoardDelivers)
+{
+    start(kTwoCameras);
+    // Camera 1: its own geometry and depth, shown with auto contrast.
+    const auto selected = post("/camera", {{"number", "1"}});
+    ASSERT_TRUE(selected);
+    ASSERT_EQ(selected->status, 200) << selected->body;
+    EXPECT_EQ(json::parse(selected->body)["width"], 96);
+    ASSERT_TRUE(waitFor([](const json &s) { return s["received"].get<uint64_t>() > 2 && s["camera"] == 1; }));
+    auto frame = client_->Get("/frame.png");
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(decodePng(frame->body).width, 96u);
+    const auto snap = client_->Get("/snap.png");
+    ASSERT_TRUE(snap);
+    EXPECT_EQ(snap->status, 200);
+    EXPECT_NE(snap->get_header_value("Content-Disposition").find("attachment"), std::string::npos);
+    EXPECT_EQ(decodePng(snap->body).width, 96u);
+    const auto tiff = client_->Get("/snap.tiff");
+    ASSERT_TRUE(tiff);
+    EXPECT_EQ(tiff->status, 200);
+    EXPECT_EQ(tiff->get_header_value("Content-Type"), "image/tiff");
+    EXPECT_EQ(tiff->body.substr(0, 4), std::string("II*\0", 4));  // little-endian TIFF
+
+    // Software trigger: nothing arrives until fired, then one frame a fire.
+    ASSERT_EQ(post("/trigger", {{"mode", "sw"}})->status, 200);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const uint64_t before = status()["received"];
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(status()["received"].get<uint64_t>(), before);
+    ASSERT_EQ(post("/fire", {})->status, 200);
+    EXPECT_TRUE(waitFor([before](const json &s) { return s["received"].get<uint64_t>() == before + 1; }));
+    ASSERT_EQ(post("/trigger", {{"mode", "free"}})->status, 200);
+
+    // Invert: the pixels become 255 minus the pattern.
+    ASSERT_EQ(post("/camera", {{"number", "0"}})->status, 200);
+    ASSERT_EQ(post("/lut", {{"kind", "invert"}})->status, 200);
+    ASSERT_TRUE(waitFor([](const json &s) { return s["lut"] == "invert" && s["frame"].is_number() && s["frame"] > 2; }));
+    frame = client_->Get("/frame.png");
+    ASSERT_TRUE(frame);
+    const Png inverted = decodePng(frame->body);
+    const uint32_t f = static_cast<uint32_t>(std::stoull(frame->get_header_value("X-Frame-Number")));
+    ASSERT_EQ(inverted.width, 64u);
+    // Line 1 is all pattern (line 0 starts with the frame number); the
+    // run's frame index need not be the board's, so compare neighbours.
+    for (uint32_t x = 1; x < 8; ++x)
+        EXPECT_EQ(uint8_t(inverted.pixels[64 + x - 1] - inverted.pixels[64 + x]), 1) << x << " " << f;
+
+    // Registers: written, then read back through the library.
+    const auto written = post("/register", {{"id", "64"}, {"value", "0x1234"}});
+    ASSERT_TRUE(written);
+    EXPECT_EQ(json::parse(written->body)["value"], 0x1234);
+    const auto read = client_->Get("/register?id=064");
+    ASSERT_TRUE(read);
+    EXPECT_EQ(json::parse(read->body)["value"], 0x1234);
+    // A refusal of the board is passed on, and the acquisition goes on.
+    const auto refused = post("/camera", {{"number", "7"}});
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 409);
+    EXPECT_NE(refused->body.find("BF_SelectCamera returned 5006"), std::string::npos) << refused->body;
+    const uint64_t now = status()["received"];
+    EXPECT_TRUE(waitFor([now](const json &s) { return s["received"].get<uint64_t>() > now + 2 && s["camera"] == 0; }));
+}
+
+TEST_F(Viewer, BadRequestsAreRefusedBeforeTheBoard)
+{
+    start();
+    struct Case {
+        const char *path;
+        httplib::Params params;
+        const char *message;
+    };
+    const std::vector<Case> cases = {
+        {"/trigger", {{"mode", "hw"}}, "mode must be one of"},
+        {"/trigger", {}, "missing parameter 'mode'"},
+        {"/lut", {{"kind", "gamma"}}, "kind must be one of"},
+        {"/camera", {{"number", "-1"}}, "number must be"},
+        {"/camera", {{"number", "0x100000000"}}, "number must be"},
+        {"/register", {{"id", "64"}, {"value", "12x"}}, "value must be"},
+        {"/register", {{"id", "64"}}, "missing parameter 'value'"},
+        {"/fire", {}, "fire needs trigger mode sw"},
+    };
+    ASSERT_TRUE(waitFor([](const json &s) { return s["received"].get<uint64_t>() > 0; }));
+    bfsim_journal_clear();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        const auto result = post(c.path, c.params);
+        ASSERT_TRUE(result);
+        EXPECT_EQ(result->status, 400);
+        EXPECT_NE(result->body.find(c.message), std::string::npos) << result->body;
+    }
+    const auto badRead = client_->Get("/register?id=x");
+    ASSERT_TRUE(badRead);
+    EXPECT_EQ(badRead->status, 400);
+    const auto controls = qortest::journalOf({"CiBrdCamSel", "CiLutWrite", "CiLutSetMask",
+                                              "CiConSwTrig", "CiConExTrigConnect",
+                                              "CiConVTrigModeSet", "BFRegPoke", "BFRegPeek",
+                                              "CiAqSetup", "CiAqCleanUp"});
+    EXPECT_TRUE(controls.empty()) << controls.size() << " control calls, first "
+                                  << (controls.empty() ? "" : controls[0].function);
+    EXPECT_EQ(status()["acquiring"], true);
+}
+
+TEST_F(Viewer, AStalledBrowserDoesNotStallTheAcquisition)
+{
+    start();
+    // A client that sends half a request and then nothing holds a server
+    // thread; frames keep coming all the same.
+    const int stalled = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(stalled, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port_));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(stalled, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    const char partial[] = "GET /frame.png HTTP/1.1\r\nHost: x\r\n";
+    ASSERT_GT(::send(stalled, partial, sizeof partial - 1, 0), 0);
+    const uint64_t before = status()["received"];
+    EXPECT_TRUE(waitFor([before](const json &s) { return s["received"].get<uint64_t>() > before + 10; }));
+    ::close(stalled);
+    stop();
+}
+
+TEST(ViewerDisplay, DeepFramesAreStretchedShallowOnesScaled)
+{
+    const uint16_t deep[] = {1000, 1500, 2000, 1250};
+    const auto image = qorgrab::displayImage(
+        qorgrab::FrameView{reinterpret_cast<const uint8_t *>(deep), 4, 1, 8, 2, 12});
+    EXPECT_EQ(image.low, 1000u);
+    EXPECT_EQ(image.high, 2000u);
+    EXPECT_EQ(image.pixels, (std::vector<uint8_t>{0, 127, 255, 63}));
+
+    const uint8_t shallow[] = {0, 3, 0xFF};  // 2 bits deep; bits above are not image
+    const auto scaled = qorgrab::displayImage(qorgrab::FrameView{shallow, 3, 1, 3, 1, 2});
+    EXPECT_EQ(scaled.pixels, (std::vector<uint8_t>{0, 192, 192}));
+
+    const auto bins = qorgrab::histogram(qorgrab::FrameView{reinterpret_cast<const uint8_t *>(deep), 4, 1, 8, 2, 12});
+    EXPECT_EQ(bins[1000 * 256 / 4096], 1u);
+    EXPECT_EQ(bins[2000 * 256 / 4096], 1u);
+}
+
+}  // namespace
+
+#endif

@@ -1,0 +1,49 @@
+// The viewer's HTTP side: the page, the live frame, the counts, and the
+// control requests, which are checked here before anything reaches the
+// board (a bad one is answered 400 with the reason).
+#ifndef QOR_GRAB_VIEWER_SERVER_H
+#define QOR_GRAB_VIEWER_SERVER_H
+
+#include <httplib.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "viewer/live_camera.h"
+
+namespace qorgrab {
+
+class ViewerServer {
+public:
+    explicit ViewerServer(LiveCamera &camera);
+
+    // Binds `address`:`port` (0: a free port); returns the port, or throws
+    // ToolFailure when it cannot bind.
+    int bind(const std::string &address, int port);
+    // Serves until stop(); every request gets a thread of the pool, so a
+    // slow browser never holds up the acquisition.
+    void serve();
+    void stop();
+
+private:
+    void addRoutes();
+    void sendFrame(httplib::Response &response);
+    std::vector<uint8_t> displayPng(const std::shared_ptr<const LiveFrame> &frame);
+
+    LiveCamera &camera_;
+    httplib::Server server_;
+
+    std::mutex cacheMutex_;  // the last display PNG, shared by every browser
+    std::shared_ptr<const LiveFrame> cachedFrame_;
+    std::vector<uint8_t> cachedPng_;
+};
+
+// The page itself.
+const char *viewerPage();
+
+}  // namespace qorgrab
+
+#endif

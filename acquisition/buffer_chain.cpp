@@ -1,17 +1,11 @@
 // Acquisition into a chain of the caller's buffers: one relative and one
 // physical QTab per buffer, linked into a ring that the board fills in turn.
-#include <cstdlib>
-
-#include "acquisition/chain_heap.h"
 #include "acquisition/commands.h"
 #include "acquisition/geometry.h"
 #include "bfd.h"
+#include "board/allocator.h"
 #include "board/slots.h"
 #include "cid.h"
-
-namespace qor {
-ChainHeap chainHeap{std::malloc, std::free};
-}  // namespace qor
 
 namespace {
 
@@ -49,8 +43,8 @@ void freeRelativeQTabs(CiBoardHandle board, const qor::BufferSet &chain, int32_t
 
 void releaseArrays(qor::BufferSet &chain)
 {
-    qor::chainHeap.release(chain.qtabs);
-    qor::chainHeap.release(chain.qtabPtrs);
+    qor::allocator.release(chain.qtabs);
+    qor::allocator.release(chain.qtabPtrs);
     chain.qtabs = nullptr;
     chain.qtabPtrs = nullptr;
     chain.physicalReleased = 0;
@@ -95,9 +89,9 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
     CiBrdCamGetCur(board, &camera);
 
     const size_t records = static_cast<size_t>(bufferCount);
-    chain.qtabs = static_cast<CiQTab *>(qor::chainHeap.allocate(records * sizeof(CiQTab)));
+    chain.qtabs = static_cast<CiQTab *>(qor::allocator.allocate(records * sizeof(CiQTab)));
     if (chain.qtabs == nullptr) return BF_E_QTAB_MEMORY;
-    chain.qtabPtrs = static_cast<CiQTab **>(qor::chainHeap.allocate(records * sizeof(CiQTab *)));
+    chain.qtabPtrs = static_cast<CiQTab **>(qor::allocator.allocate(records * sizeof(CiQTab *)));
     if (chain.qtabPtrs == nullptr) {
         releaseArrays(chain);
         return BF_E_QTAB_MEMORY;

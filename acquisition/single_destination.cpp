@@ -3,7 +3,7 @@
 #include "acquisition/commands.h"
 #include "acquisition/geometry.h"
 #include "acquisition/live_blocks.h"
-#include "board/platform.h"
+#include "board/allocator.h"
 #include "board/slots.h"
 #include "cid.h"
 
@@ -33,9 +33,9 @@ extern "C" int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, in
         return BF_E_ALLOC_FAILED;
     }
 
-    void *block = qor::platform::alignedAlloc(static_cast<size_t>(size));
+    void *block = qor::allocator.allocatePages(static_cast<size_t>(size));
     if (block != nullptr && !qor::liveBlocks::remember(block)) {
-        qor::platform::alignedFree(block);
+        qor::allocator.releasePages(block);
         block = nullptr;
     }
     *bufferOut = block;
@@ -57,7 +57,7 @@ extern "C" int32_t QOR_CALL BF_FreeBuffer(int32_t slotIndex)
     // caller.
     void *block = slot->destination;
     if (!qor::liveBlocks::forget(block)) return BF_OK;
-    qor::platform::alignedFree(block);
+    qor::allocator.releasePages(block);
     // `destination` stays set so BF_Cleanup can still forget it, but no
     // board that registered this block may be told to write into it again.
     for (qor::BoardSlot &registered : qor::boardSlots)

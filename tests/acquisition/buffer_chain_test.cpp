@@ -3,7 +3,7 @@
 #include <set>
 #include <vector>
 
-#include "acquisition/chain_heap.h"
+#include "board/allocator.h"
 #include "board/slots.h"
 #include "support/sim_fixture.h"
 
@@ -37,7 +37,8 @@ protected:
     {
         SimTest::SetUp();
         HeapProbe::live = HeapProbe::allocations = HeapProbe::failAt = 0;
-        qor::chainHeap = {HeapProbe::allocate, HeapProbe::release};
+        qor::allocator = {HeapProbe::allocate, HeapProbe::release, qor::kSystemAllocator.allocatePages,
+                          qor::kSystemAllocator.releasePages};
         slot = open();
         frames.assign(4, std::vector<uint8_t>(640 * 480));
         for (int i = 0; i < 4; ++i) list[i] = frames[i].data();
@@ -48,7 +49,7 @@ protected:
         BF_Stop(slot);
         BF_BufferCleanup(slot);
         EXPECT_EQ(HeapProbe::live, 0);
-        qor::chainHeap = {std::malloc, std::free};
+        qor::allocator = qor::kSystemAllocator;
         SimTest::TearDown();
     }
     void restart()

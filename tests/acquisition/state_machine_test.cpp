@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/chain_heap.h"
+#include "board/allocator.h"
 #include "board/slots.h"
 #include "support/sim_fixture.h"
 
@@ -87,8 +87,8 @@ protected:
         BF_Stop(slot);
         BF_Cleanup(slot);
         if (BF_BufferCleanup(slot) == BF_E_SLOT_NOT_OPEN) {
-            qor::chainHeap.release(qor::bufferSets[slot].qtabs);
-            qor::chainHeap.release(qor::bufferSets[slot].qtabPtrs);
+            qor::allocator.release(qor::bufferSets[slot].qtabs);
+            qor::allocator.release(qor::bufferSets[slot].qtabPtrs);
         }
     }
 };

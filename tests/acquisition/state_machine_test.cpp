@@ -106,8 +106,12 @@ protected:
             EXPECT_EQ(BF_Setup(block, 640, slot), 0);
             EXPECT_EQ(BF_Grab(slot, 0), 0);
         }
-        if (state == kFreed) EXPECT_EQ(BF_FreeBuffer(slot), 0);
-        if (state == kRefused) EXPECT_EQ(BF_Setup(gFrames[1], 0, slot), BF_E_ACQ_SETUP);
+        if (state == kFreed) {
+            EXPECT_EQ(BF_FreeBuffer(slot), 0);
+        }
+        if (state == kRefused) {
+            EXPECT_EQ(BF_Setup(gFrames[1], 0, slot), BF_E_ACQ_SETUP);
+        }
         if (state == kClosedWithChain) {
             const int32_t kept = open(BF_FAMILY_32);
             EXPECT_EQ(BF_BufferSetup(gList, 640, 2, slot), 0);

@@ -7,6 +7,7 @@
 #define QOR_ACQUISITION_COMMANDS_H
 
 #include <cstdint>
+#include <optional>
 
 #include "board/slots.h"
 #include "cid.h"
@@ -34,10 +35,21 @@ inline bool waitSucceeded(int32_t result)
 // BF_FreeBuffer has released since it was registered.
 bool canAcquire(const BoardSlot &slot);
 
+// Issues a command that starts capture (snap, grab) in the family in
+// force, and returns the SDK's result; nothing when the single destination
+// was released meanwhile by a BF_FreeBuffer on another slot. Both hold the
+// shared lock, so that release's stop always follows a start it let pass.
+std::optional<int32_t> startCapture(const BoardSlot &slot, uint32_t command);
+
 // Issues `command` in the family of the acquisition in force: the chain's
 // while chainActive is set (which takes no mode), else the single
 // destination's with `mode`. Returns the SDK's result.
 int32_t issueCommand(const BoardSlot &slot, uint32_t command, uint32_t mode);
+
+// Gives the slot a live end-of-frame signal with an empty queue. One signal
+// serves the slot: a live one is kept, as creating another over its record
+// would leave the first one never freed.
+void provideSignal(BoardSlot &slot);
 
 // After a snap, fires the software trigger unless the board triggers on its
 // own (mode 1) or the host has handed triggering to the external line.

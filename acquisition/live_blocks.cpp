@@ -1,34 +1,48 @@
 #include "acquisition/live_blocks.h"
 
-#include <new>
-#include <unordered_set>
+#include "board/allocator.h"
 
 namespace qor::liveBlocks {
 
 namespace {
 
-// Function-local so it exists before any exported function can run.
-std::unordered_set<void *> &blocks()
-{
-    static std::unordered_set<void *> live;
-    return live;
-}
+// A host holds a handful of blocks at most, so a list searched from the
+// front is as fast as anything, and it allocates only through the table.
+struct Node {
+    void *block;
+    Node *next;
+};
+
+Node *head = nullptr;
 
 }  // namespace
 
 bool remember(void *block)
 {
-    try {
-        blocks().insert(block);
-        return true;
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
+    Node *node = static_cast<Node *>(allocator.allocate(sizeof(Node)));
+    if (node == nullptr) return false;
+    *node = Node{block, head};
+    head = node;
+    return true;
 }
 
 bool forget(void *block)
 {
-    return blocks().erase(block) != 0;
+    for (Node **link = &head; *link != nullptr; link = &(*link)->next) {
+        if ((*link)->block != block) continue;
+        Node *node = *link;
+        *link = node->next;
+        allocator.release(node);
+        return true;
+    }
+    return false;
+}
+
+size_t count()
+{
+    size_t live = 0;
+    for (const Node *node = head; node != nullptr; node = node->next) ++live;
+    return live;
 }
 
 }  // namespace qor::liveBlocks

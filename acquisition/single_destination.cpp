@@ -3,7 +3,9 @@
 #include "acquisition/commands.h"
 #include "acquisition/geometry.h"
 #include "acquisition/live_blocks.h"
-#include "board/platform.h"
+#include "acquisition/release.h"
+#include "board/allocator.h"
+#include "board/shared_lock.h"
 #include "board/slots.h"
 #include "cid.h"
 
@@ -19,6 +21,30 @@ constexpr uint32_t kDestinationFrames = 1;
 constexpr uint32_t kDestinationMode = 1;
 constexpr uint32_t kDestinationFlags = 0;
 
+// Ends capture into `block`, about to be released, on every open board that
+// registered it: the stop BF_Stop sends, after which nothing more is
+// written into it; capture into it is refused from then on. Run with the
+// shared lock held, so no other slot starts capture into it meanwhile, nor
+// closes its board under the stop. Another slot's owner may be in any call
+// on its slot, so only the stop and the mark touch it.
+void endCaptureEverywhere(void *block)
+{
+    for (int32_t i = 0; i < qor::kSlotTableSize; ++i) {
+        qor::BoardSlot *registered = qor::openSlot(i);
+        if (registered == nullptr || registered->destination != block ||
+            registered->destinationFreed != 0)
+            continue;
+        qor::stopDestination(*registered);
+        registered->destinationFreed = 1;
+    }
+}
+
+bool rememberBlock(void *block)
+{
+    qor::SharedGuard held(qor::sharedLock());
+    return qor::liveBlocks::remember(block);
+}
+
 }  // namespace
 
 extern "C" int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, int32_t slotIndex)
@@ -33,9 +59,9 @@ extern "C" int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, in
         return BF_E_ALLOC_FAILED;
     }
 
-    void *block = qor::platform::alignedAlloc(static_cast<size_t>(size));
-    if (block != nullptr && !qor::liveBlocks::remember(block)) {
-        qor::platform::alignedFree(block);
+    void *block = qor::allocator.allocatePages(static_cast<size_t>(size));
+    if (block != nullptr && !rememberBlock(block)) {
+        qor::allocator.releasePages(block);
         block = nullptr;
     }
     *bufferOut = block;
@@ -49,19 +75,22 @@ extern "C" int32_t QOR_CALL BF_FreeBuffer(int32_t slotIndex)
 {
     qor::BoardSlot *slot = qor::openSlot(slotIndex);
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
-    if (slot->bufferAllocated == 0) return BF_OK;
 
-    slot->bufferAllocated = 0;
-    // The block released is the registered destination. Anything this
-    // library did not hand out, or has released already, stays with the
-    // caller.
+    // The block released is the registered destination, if this library
+    // handed it out and has not released it yet; anything else stays with
+    // the caller.
     void *block = slot->destination;
-    if (!qor::liveBlocks::forget(block)) return BF_OK;
-    qor::platform::alignedFree(block);
-    // `destination` stays set so BF_Cleanup can still forget it, but no
-    // board that registered this block may be told to write into it again.
-    for (qor::BoardSlot &registered : qor::boardSlots)
-        if (registered.destination == block) registered.destinationFreed = 1;
+    {
+        qor::SharedGuard held(qor::sharedLock());
+        if (!qor::liveBlocks::forget(block)) return BF_OK;
+        // `destination` stays set so BF_Cleanup can still forget it.
+        endCaptureEverywhere(block);
+    }
+    slot->bufferAllocated = 0;
+    // This board also lets go of the memory, unless a chain in force on
+    // the engine would go with it.
+    if (slot->chainActive == 0) qor::cleanUpEngine(*slot);
+    qor::allocator.releasePages(block);
     return BF_OK;
 }
 
@@ -80,21 +109,22 @@ extern "C" int32_t QOR_CALL BF_Setup(void *dest, uint32_t width, int32_t slotInd
         qor::frameGeometry(width, bytesPerPixel, lines);
     if (!geometry) return BF_E_ACQ_SETUP;
 
-    slot->destination = dest;
-    slot->destinationFreed = 0;
+    // Recorded only once the board took it: a refused set-up leaves the
+    // board's earlier destination, and whatever runs into it, in the slot
+    // for BF_Stop and BF_Cleanup.
     const int32_t refused =
         CiAqSetup(slot->board, dest, geometry->size, static_cast<int32_t>(geometry->stride),
                   kDestinationFormat, slot->lutBank, slot->lutType, kDestinationOptions,
                   kDestinationFrames, kDestinationMode, kDestinationFlags);
-    if (refused != 0) {
-        slot->destination = nullptr;
-        return BF_E_ACQ_SETUP;
+    if (refused != 0) return BF_E_ACQ_SETUP;
+    {
+        qor::SharedGuard held(qor::sharedLock());
+        slot->destination = dest;
+        slot->destinationFreed = 0;
     }
+    slot->destinationRegistered = 1;
 
-    // A second set-up creates the signal again over the first one's record.
-    if (CiSignalCreate(slot->board, CI_SIGNAL_END_OF_FRAME, &slot->signal) == 0)
-        slot->signalLive = 1;
-    CiSignalQueueClear(slot->board, &slot->signal);
+    qor::provideSignal(*slot);
     // A chain still in force is only set aside, not released.
     slot->chainActive = 0;
     return BF_OK;
@@ -107,12 +137,7 @@ extern "C" int32_t QOR_CALL BF_Cleanup(int32_t slotIndex)
     if (slot->destination == nullptr) return BF_E_NO_ACQUISITION;
     if (slot->chainActive != 0) return BF_E_CHAIN_ACTIVE;
 
-    CiSignalCancel(slot->board, &slot->signal);
-    CiSignalFree(slot->board, &slot->signal);
-    slot->signalLive = 0;
-    slot->destination = nullptr;
-    slot->destinationFreed = 0;
-    CiAqCleanUp(slot->board, qor::kEngine);
+    qor::releaseDestination(*slot);
     return BF_OK;
 }
 
@@ -125,7 +150,8 @@ extern "C" int32_t QOR_CALL BF_AqFrameSize(int32_t slotIndex, uint32_t xSize, ui
 
     // The engine's acquisition is dropped before resizing; the slot still
     // records it, and the caller registers it again with BF_Setup.
-    CiAqCleanUp(slot->board, engine);
+    if (CiAqCleanUp(slot->board, engine) == 0 && engine <= static_cast<int32_t>(qor::kEngine))
+        slot->destinationRegistered = 0;
     if (CiAqFrameSize(slot->board, xSize, ySize, engine) != 0) return BF_E_FRAME_SIZE;
     return BF_OK;
 }

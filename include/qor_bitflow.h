@@ -7,8 +7,17 @@
  * bf_status_text() explains it. Every function but BF_Open() takes the slot
  * index that BF_Open() handed out; a slot outside 0..9, or one that holds no
  * open board, answers #BF_E_SLOT_NOT_OPEN before anything else happens.
- * Output pointers that are null are never written through. The caller
- * serialises all calls: the library takes no locks.
+ * Output pointers that are null are never written through.
+ *
+ * Threads: calls on different slots may run at the same time on different
+ * threads; calls on one slot must be serialised by the caller (one thread
+ * per board is the usual shape). BF_Open() and BF_Close() may run while
+ * other threads work on their own slots, and an open never hands out a slot
+ * that another thread holds. The waits (BF_GetFrame(), BF_Wait4Frame(),
+ * BF_Wait()) and BF_TriggerMode()'s message box hold nothing another slot
+ * needs. BF_FreeBuffer() also stops every other board that registered the
+ * block it releases; those boards' owners see capture into it refused from
+ * then on.
  *
  * Functions return at once unless their description says they block.
  */
@@ -323,14 +332,18 @@ int32_t QOR_CALL BF_ImageInfo(uint32_t *cameraInfoOut, uint32_t *bitDepthOut,
 int32_t QOR_CALL BF_SelectCamera(uint32_t camera, int32_t slot);
 
 /**
- * \brief Closes the board. Acquisitions, chains and buffers must be released first.
+ * \brief Closes the board, first stopping any acquisition and releasing a
+ * chain, destination or signal still in force, as their partner calls would;
+ * a board opened into the slot afterwards starts clean. Buffers from
+ * BF_AllocBuffer() stay the caller's.
  * \param slot the slot from BF_Open(); free for reuse once this succeeds
  * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
- * \retval BF_E_CLOSE  the board refused; the slot stays open
+ * \retval BF_E_CLOSE  the board refused a release or the close; the slot stays
+ *                     open with what is left recorded, and closing again resumes
  * \par Before
- * Stop a grab (BF_Stop()), then release a single destination with
- * BF_FreeBuffer() and BF_Cleanup(), or a chain with BF_BufferCleanup().
+ * Release a block from BF_AllocBuffer() with BF_FreeBuffer(); the tidy order
+ * is still BF_Stop(), then BF_Cleanup() or BF_BufferCleanup().
  */
 int32_t QOR_CALL BF_Close(int32_t slot);
 
@@ -352,8 +365,9 @@ int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, int32_t slot)
 
 /**
  * \brief Releases the registered destination if BF_AllocBuffer() handed it
- * out and it is still live; acquisition into it is then refused until the
- * next BF_Setup().
+ * out and it is still live. Every board that registered it is stopped first,
+ * so nothing is written into it once this returns; acquisition into it is
+ * then refused until the next BF_Setup().
  * \param slot the slot from BF_Open()
  * \retval BF_OK  also when there was nothing of the library's to release
  * \retval BF_E_SLOT_NOT_OPEN
@@ -364,7 +378,8 @@ int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, int32_t slot)
 int32_t QOR_CALL BF_FreeBuffer(int32_t slot);
 
 /**
- * \brief Registers `dest` (width x bytes per pixel x lines bytes) as the destination.
+ * \brief Registers `dest` (width x bytes per pixel x lines bytes) as the
+ * destination. A refused set-up leaves the earlier destination registered.
  * \param dest  the frame buffer, from BF_AllocBuffer() or the caller's own
  * \param width pixels per line to acquire, normally the width BF_Open() reported
  * \param slot  the slot from BF_Open()
@@ -411,7 +426,8 @@ int32_t QOR_CALL BF_AqFrameSize(int32_t slot, uint32_t xSize, uint32_t ySize, in
  * \param slot the slot from BF_Open(), with a destination or chain set up
  * \retval BF_OK               the frame is in the destination
  * \retval BF_E_SLOT_NOT_OPEN
- * \retval BF_E_NO_ACQUISITION  nothing set up, or the destination was freed
+ * \retval BF_E_NO_ACQUISITION  nothing set up, the destination was freed, or the
+ *                              chain's signal is not live
  * \retval BF_E_OVERFLOW_RESET  the reset after an overflow failed
  * \retval BF_E_SNAP            the snap failed without an overflow
  * \retval BF_E_FRAME_WAIT      waiting for the frame failed
@@ -463,7 +479,8 @@ int32_t QOR_CALL BF_Stop(int32_t slot);
  * \brief Waits up to `timeout` ms for the next end of frame.
  * \param timeout       the longest wait, in milliseconds
  * \param slot          the slot from BF_Open(), acquiring
- * \param[out] countOut the board's frame count
+ * \param[out] countOut the number of frames that ended since the previous
+ *                       wait; more than 1 means frames were missed
  * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION
@@ -505,6 +522,8 @@ int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
 /**
  * \brief Sets up a chain over `bufferCount` caller buffers, each width x
  * bytes per pixel x lines bytes; on failure everything made so far is released.
+ * A call refused on its arguments changes nothing; one that goes ahead first
+ * releases a chain still held, as BF_BufferCleanup() does.
  * \param buffers     `bufferCount` buffer pointers; the board fills them in turn
  * \param width       pixels per line to acquire
  * \param bufferCount the number of buffers, at least 1
@@ -520,6 +539,7 @@ int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
  * \retval BF_E_CHAIN_LINK
  * \retval BF_E_CHAIN_ENGAGE
  * \retval BF_E_DMA_COMMAND
+ * \retval BF_E_QTAB_FREE        the earlier chain could not be released; it stays in force
  * \par Afterwards
  * BF_Grab() with `chained` non-zero, BF_Wait() per frame, BF_Stop(), then
  * BF_BufferCleanup(); the buffers stay the caller's and must outlive the chain.
@@ -543,8 +563,9 @@ int32_t QOR_CALL BF_BufferCleanup(int32_t slot);
  * \param timeout       the longest wait for each end of frame, in milliseconds
  * \param slot          the slot from BF_Open(), acquiring
  * \param wholeChain    non-zero to wait once for every buffer of the chain
- * \param[out] countOut the number of frames that ended since the previous
- *                       wait; more than 1 means frames were missed
+ * \param[out] countOut from the last of those waits, the number of frames that
+ *                       ended since the wait before it; more than 1 means
+ *                       frames were missed
  * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION  the slot's signal is not live

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, then builds and runs every
-# test in the plain build and under AddressSanitizer and UBSan, builds the
-# benchmarks and the API reference (part of the plain build), installs and
-# packages the plain build and uses it from outside (the packaging stage),
-# runs the Python package's tests against the plain build and the installed
-# tree, and runs the Windows stage if the tree has one.
+# test in the plain build and under AddressSanitizer and UBSan, runs the
+# suites that use threads under ThreadSanitizer, builds the benchmarks and
+# the API reference (part of the plain build), installs and packages the
+# plain build and uses it from outside (the packaging stage), runs the Python
+# package's tests against the plain build and the installed tree, and runs
+# the Windows stage if the tree has one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,6 +26,13 @@ for preset in default sanitize; do
         bash scripts/packaging-stage.sh
     fi
 done
+
+# The suites that run threads (simulator, end-to-end, concurrency) again
+# under ThreadSanitizer; the preset builds only those.
+echo "== tsan: configure, build, test"
+cmake --preset tsan
+cmake --build --preset tsan --parallel "$JOBS"
+ctest --preset tsan
 
 # run_python_suite LIBRARY: the Python package's tests against that build of
 # the library, with Debian's interpreter (the one that has numpy and pytest).

@@ -3,7 +3,7 @@
 #include <set>
 #include <vector>
 
-#include "acquisition/chain_heap.h"
+#include "board/allocator.h"
 #include "board/slots.h"
 #include "support/sim_fixture.h"
 
@@ -37,7 +37,8 @@ protected:
     {
         SimTest::SetUp();
         HeapProbe::live = HeapProbe::allocations = HeapProbe::failAt = 0;
-        qor::chainHeap = {HeapProbe::allocate, HeapProbe::release};
+        qor::allocator = {HeapProbe::allocate, HeapProbe::release, qor::kSystemAllocator.allocatePages,
+                          qor::kSystemAllocator.releasePages};
         slot = open();
         frames.assign(4, std::vector<uint8_t>(640 * 480));
         for (int i = 0; i < 4; ++i) list[i] = frames[i].data();
@@ -48,7 +49,7 @@ protected:
         BF_Stop(slot);
         BF_BufferCleanup(slot);
         EXPECT_EQ(HeapProbe::live, 0);
-        qor::chainHeap = {std::malloc, std::free};
+        qor::allocator = qor::kSystemAllocator;
         SimTest::TearDown();
     }
     void restart()
@@ -137,9 +138,10 @@ TEST_F(BufferChain, ArgumentAndGeometryChecksComeFirst)
         {"null list wins", false, 0, 640, 0, BF_E_NULL_BUFFER_LIST, 7, false},
         {"no buffers", true, 0, 640, 0, BF_E_BUFFER_COUNT, 7, false},
         {"negative count", true, -1, 640, 0, BF_E_BUFFER_COUNT, 7, false},
-        {"P = 3", true, 2, 640, 3, BF_E_BYTES_PER_PIXEL, 0, true},
-        {"size wraps", true, 2, 0x00900000u, 0, BF_E_REL_QTAB, 0, true},
-        {"stride wraps", true, 2, 0x80000000u, 2, BF_E_REL_QTAB, 0, true},
+        // Refused on its arguments, a set-up leaves the chain record alone.
+        {"P = 3", true, 2, 640, 3, BF_E_BYTES_PER_PIXEL, 7, true},
+        {"size wraps", true, 2, 0x00900000u, 0, BF_E_REL_QTAB, 7, true},
+        {"stride wraps", true, 2, 0x80000000u, 2, BF_E_REL_QTAB, 7, true},
     };
     for (const Case &c : cases) {
         restart();

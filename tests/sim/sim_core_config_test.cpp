@@ -96,8 +96,8 @@ TEST_F(SimConfigTest, EveryFieldReachesItsInquiryAndNumbersCountWithinAType)
     ASSERT_EQ(CiConVTrigModeGet(board, &mode, &p1, &p2, &p3), 0);
     EXPECT_EQ((std::vector<uint32_t>{mode, p1, p2, p3}), (std::vector<uint32_t>{2, 11, 239, 240}));
     onBoard(board, [](const bfsim::Board &b) {
-        EXPECT_EQ(b.config.externalTriggerPeriodMs, 5u);
-        EXPECT_EQ(b.currentCamera().framePeriodMs, 4u);
+        EXPECT_EQ(b.config.externalTriggerPeriodUs, 5000u);
+        EXPECT_EQ(b.currentCamera().framePeriodUs, 4000u);
     });
 }
 

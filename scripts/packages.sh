@@ -1,7 +1,7 @@
 # Sourced by the scripts beside it: installs the Debian packages the build
 # needs, only those missing, and only when something is missing.
 
-QOR_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev)
+QOR_PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev nlohmann-json3-dev libtiff-dev gnuplot-nox)
 
 qor_package_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'

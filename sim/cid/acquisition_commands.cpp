@@ -151,8 +151,12 @@ BFSIM_API void bfsim_fire_external_trigger(uint32_t type, uint32_t number)
 {
     std::lock_guard<std::mutex> held(lock());
     Board *board = openBoardNamed(type, number);
-    if (board == nullptr || !externalConnected(*board)) return;
-    deliverTrigger(*board, engineOf(*board));
+    if (board == nullptr) return;
+    // A pulse on a line nobody connected reaches no frame.
+    if (!externalConnected(*board))
+        ++engineOf(*board).triggersDropped;
+    else
+        deliverTrigger(*board, engineOf(*board));
 }
 
 BFSIM_API uint64_t bfsim_frames_completed(uint32_t type, uint32_t number)

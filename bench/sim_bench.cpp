@@ -11,6 +11,7 @@
 #include <memory>
 #include <ctime>
 #include <string>
+#include <thread>
 
 #include "bfd.h"
 #include "bfsim.h"
@@ -173,6 +174,29 @@ void deliveryCost(benchmark::State &state, uint32_t width, uint32_t lines, uint3
     state.counters["bytes"] = double(grab.frameBytes());
 }
 
+// Frames per second a host waiting on every frame receives, by frame size,
+// at the 10 kHz period: small frames keep the camera's rate, large ones are
+// bound by the copy.
+void sizeSweep(benchmark::State &state)
+{
+    const auto side = static_cast<uint32_t>(state.range(0));
+    deliveryCost(state, side, side, 1, 100);
+}
+
+// What one wake-up of a thread that sleeps to an absolute deadline costs
+// this machine, with no frame and no other thread involved: the floor under
+// any engine that sleeps between frames.
+void sleepWakeFloor(benchmark::State &state, uint32_t periodUs)
+{
+    auto deadline = std::chrono::steady_clock::now();
+    const double cpuBefore = processCpuNs();
+    for (auto _ : state) {
+        deadline += std::chrono::microseconds(periodUs);
+        std::this_thread::sleep_until(deadline);
+    }
+    state.counters["cpu_us"] = (processCpuNs() - cpuBefore) / double(state.iterations()) / kNsPerUs;
+}
+
 // The period achieved over a run of a free-running grab against the one
 // configured.
 void schedule(benchmark::State &state, uint32_t periodUs)
@@ -264,6 +288,8 @@ BENCHMARK_CAPTURE(deliveryCost, 640x480x1_1ms, 640, 480, 1, kFloorUs)->Iteration
 BENCHMARK_CAPTURE(deliveryCost, 64x64x1_1ms, 64, 64, 1, kFloorUs)->Iterations(2000)->UseRealTime();
 BENCHMARK_CAPTURE(deliveryCost, 640x480x1_100us, 640, 480, 1, kFastUs)->Iterations(20000)->UseRealTime();
 BENCHMARK_CAPTURE(deliveryCost, 64x64x1_100us, 64, 64, 1, kFastUs)->Iterations(20000)->UseRealTime();
+BENCHMARK(sizeSweep)->RangeMultiplier(2)->Range(64, 2048)->Iterations(3000)->UseRealTime();
+BENCHMARK_CAPTURE(sleepWakeFloor, 100us, kFastUs)->Iterations(20000)->UseRealTime();
 BENCHMARK_CAPTURE(schedule, 100us, kFastUs)->Iterations(20000)->UseRealTime();
 BENCHMARK_CAPTURE(schedule, 1ms, kFloorUs)->Iterations(2000)->UseRealTime();
 BENCHMARK_CAPTURE(schedule, 33333us, kVideoUs)->Iterations(60)->UseRealTime();

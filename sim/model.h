@@ -45,6 +45,8 @@ struct SourceConfig {
     std::vector<std::string> files;  // files: the paths, resolved, in replay order
     // Shared: a population copied per board still holds the images once.
     std::shared_ptr<const std::vector<ReplayImage>> images;
+    // scene: the still background, brightness 0..1 per pixel, made once.
+    std::shared_ptr<const std::vector<float>> background;
 };
 
 // Frames a camera loses before they reach the board, and where its frame

@@ -60,6 +60,7 @@
 
 #include "bfsim.h"
 #include "image_files.h"
+#include "source.h"
 
 namespace bfsim {
 namespace {
@@ -214,6 +215,7 @@ void readSource(const json &object, const std::string &path, const fs::path &bas
             fail(path + ".noise", "must be a number >= 0, for a \"scene\" source");
     }
     readOptional(object, "seed", path, source.seed);
+    if (source.kind == SourceKind::Scene) source.background = sceneBackground(camera.width, camera.lines, source.seed);
     const bool replay = source.kind == SourceKind::Files;
     if (object.contains("files") != replay)
         fail(path + ".files", replay ? "is required by a \"files\" source" : "belongs to a \"files\" source only");

@@ -52,39 +52,50 @@ double wrap(double v, double extent)
     return r < 0 ? r + extent : r;
 }
 
-double background(uint32_t x, uint32_t y, uint32_t seed)
+double backgroundLevel(uint32_t x, uint32_t y, uint32_t seed)
 {
     const double waves = std::sin(x * 0.031) * std::cos(y * 0.023);
     const uint64_t cell = mix((uint64_t(seed) << 40) ^ (uint64_t(x / kTextureCell) << 20) ^ (y / kTextureCell));
     return kBackground + kWaves * waves + kTexture * (unitInterval(cell) - 0.5);
 }
 
-double sceneLevel(const SourceFrame &s, uint32_t x, uint32_t y)
+// The shapes' places in a frame, and how far each reaches.
+struct PlacedShape {
+    double cx, cy, r;
+    const Shape *shape;
+};
+
+// Renders one line of the scene: the background, the shapes over it (the
+// last one drawn wins), then the noise.
+void sceneLine(const SourceFrame &s, uint32_t y, uint32_t count, uint32_t *out)
 {
-    double level = background(x, y, s.seed);
     const double w = s.width, h = s.lines, side = std::min(w, h);
+    const double top = double(depthMask(s.bitDepth));
+    std::vector<double> level(count);
+    const float *background = s.background->data() + size_t(y) * s.width;
+    for (uint32_t x = 0; x < count; ++x) level[x] = background[x];
     for (const Shape &shape : kShapes) {
         const double cx = wrap(shape.x0 * w + shape.vx * s.frame, w);
         const double cy = wrap(shape.y0 * h + shape.vy * s.frame, h);
-        // Distances across the wrap, so a shape leaving one edge enters at the other.
-        double dx = std::fabs(x - cx), dy = std::fabs(y - cy);
-        dx = std::min(dx, w - dx);
-        dy = std::min(dy, h - dy);
         const double r = shape.radius * side;
-        const bool inside = shape.square ? (dx <= r && dy <= r) : (dx * dx + dy * dy <= r * r);
-        if (inside) level = shape.level;
+        // Distances across the wrap, so a shape leaving one edge enters at the other.
+        double dy = std::fabs(y - cy);
+        dy = std::min(dy, h - dy);
+        if (dy > r) continue;
+        const double halfChord = shape.square ? r : std::sqrt(r * r - dy * dy);
+        for (uint32_t x = 0; x < count; ++x) {
+            double dx = std::fabs(x - cx);
+            dx = std::min(dx, w - dx);
+            if (dx <= halfChord) level[x] = shape.level;
+        }
     }
-    return level;
-}
-
-uint32_t sceneValue(const SourceFrame &s, uint32_t x, uint32_t y, double top)
-{
-    double v = sceneLevel(s, x, y) * top;
-    if (s.noise > 0) {
-        const uint64_t key = mix(mix((uint64_t(s.seed) << 32) | s.frame) ^ (uint64_t(y) << 32 | x));
-        v += s.noise * gaussian(key);
+    const uint64_t lineKey = mix(mix((uint64_t(s.seed) << 32) | s.frame) ^ (uint64_t(y) << 32));
+    for (uint32_t x = 0; x < count; ++x) {
+        double v = level[x] * top;
+        if (s.noise > 0) v += s.noise * gaussian(mix(lineKey ^ x));
+        // Rounded to the nearest level, clamped first so the cast is defined.
+        out[x] = static_cast<uint32_t>(std::clamp(v, 0.0, top) + 0.5);
     }
-    return static_cast<uint32_t>(std::clamp<long long>(std::llround(v), 0, static_cast<long long>(top)));
 }
 
 }  // namespace
@@ -94,6 +105,15 @@ uint32_t rampValue(uint32_t x, uint32_t y, uint64_t frame, uint32_t bitDepth)
     return static_cast<uint32_t>(uint64_t(x) + y + frame) & depthMask(bitDepth);
 }
 
+std::shared_ptr<const std::vector<float>> sceneBackground(uint32_t width, uint32_t lines, uint32_t seed)
+{
+    auto background = std::make_shared<std::vector<float>>(size_t(width) * lines);
+    for (uint32_t y = 0; y < lines; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+            (*background)[size_t(y) * width + x] = static_cast<float>(backgroundLevel(x, y, seed));
+    return background;
+}
+
 SourceFrame sourceFrame(const CameraConfig &camera, uint32_t frame)
 {
     SourceFrame s;
@@ -101,6 +121,7 @@ SourceFrame sourceFrame(const CameraConfig &camera, uint32_t frame)
     s.noise = camera.source.noise;
     s.seed = camera.source.seed;
     s.images = camera.source.images;
+    s.background = camera.source.background;
     s.width = camera.width;
     s.lines = camera.lines;
     s.bitDepth = camera.bitDepth;
@@ -115,11 +136,13 @@ void renderLine(const SourceFrame &s, uint32_t y, uint32_t count, uint32_t *out)
     case SourceKind::Ramp:
         for (uint32_t x = 0; x < count; ++x) out[x] = rampValue(x, y, s.frame, s.bitDepth);
         return;
-    case SourceKind::Scene: {
-        const double top = double(depthMask(s.bitDepth));
-        for (uint32_t x = 0; x < count; ++x) out[x] = sceneValue(s, x, y, top);
+    case SourceKind::Scene:
+        if (!s.background || y >= s.lines || count > s.width) {
+            std::fill(out, out + count, 0u);
+            return;
+        }
+        sceneLine(s, y, count, out);
         return;
-    }
     case SourceKind::Files: {
         if (!s.images || s.images->empty() || y >= s.lines) {
             std::fill(out, out + count, 0u);

@@ -21,12 +21,16 @@ struct SourceFrame {
     double noise = 0;
     uint32_t seed = 0;
     std::shared_ptr<const std::vector<ReplayImage>> images;
+    std::shared_ptr<const std::vector<float>> background;
     uint32_t width = 0;      // the camera's, whatever window is acquired
     uint32_t lines = 0;
     uint32_t bitDepth = 8;
     uint32_t frame = 0;      // the frame's number
     uint32_t firstFrame = 0; // the camera's first frame number: replay starts there
 };
+
+// The scene's still background for a camera of this size and seed.
+std::shared_ptr<const std::vector<float>> sceneBackground(uint32_t width, uint32_t lines, uint32_t seed);
 
 // Frame `frame` of the current camera of a board.
 SourceFrame sourceFrame(const CameraConfig &camera, uint32_t frame);

@@ -32,6 +32,33 @@ void writePgm(const std::string &path, const std::vector<uint32_t> &values, uint
     }
 }
 
+// An uncompressed one-strip grey TIFF of kWidth x kLines, 8 or 16 bits,
+// little-endian: the fewest tags a reader needs.
+void writeTiff(const std::string &path, const std::vector<uint32_t> &values, uint32_t bits)
+{
+    std::vector<uint8_t> bytes = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    const auto put16 = [&](uint32_t v) { bytes.push_back(uint8_t(v)); bytes.push_back(uint8_t(v >> 8)); };
+    const auto put32 = [&](uint32_t v) { put16(v & 0xFFFF); put16(v >> 16); };
+    const uint32_t pixelBytes = kWidth * kLines * bits / 8;
+    const uint16_t kShort = 3, kLong = 4;
+    const struct { uint16_t tag, type; uint32_t value; } entries[] = {
+        {256, kShort, kWidth}, {257, kShort, kLines}, {258, kShort, bits}, {259, kShort, 1},
+        {262, kShort, 1}, {273, kLong, 0 /* patched below */}, {277, kShort, 1},
+        {278, kShort, kLines}, {279, kLong, pixelBytes}};
+    const uint32_t count = sizeof entries / sizeof entries[0];
+    const uint32_t pixelsAt = 8 + 2 + count * 12 + 4;
+    put16(count);
+    for (const auto &e : entries) {
+        put16(e.tag);
+        put16(e.type);
+        put32(1);
+        put32(e.tag == 273 ? pixelsAt : e.value);
+    }
+    put32(0);  // no further directory
+    for (uint32_t v : values) bits == 8 ? bytes.push_back(uint8_t(v)) : put16(v);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
 std::vector<uint32_t> gradient(uint32_t offset, uint32_t maxValue)
 {
     std::vector<uint32_t> values(kWidth * kLines);
@@ -156,6 +183,29 @@ TEST_F(Sources, ReplayedFramesAreTheFilesAtTheCameraDepthInALoop)
         }
         ASSERT_EQ(CiBrdClose(board), 0);
     }
+}
+
+TEST_F(Sources, TiffFilesReplayWhereTheBuildReadsThem)
+{
+    const std::vector<uint32_t> narrow = gradient(3, 255), wide = gradient(5, 65535);
+    const std::string eight = temp("eight.tif"), sixteen = temp("sixteen.tif");
+    writeTiff(eight, narrow, 8);
+    writeTiff(sixteen, wide, 16);
+    const std::string camera = replayCamera("[\"" + eight + "\", \"" + sixteen + "\"]", 16, 2);
+#if defined(_WIN32)
+    // The Windows build has no libtiff: the file is refused by name.
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(bfsim_load_config(camera.c_str()), -1);
+    const std::string message = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find(eight), std::string::npos) << message;
+    EXPECT_NE(message.find("TIFF"), std::string::npos) << message;
+#else
+    openBoard(camera);
+    std::vector<uint32_t> scaled;
+    for (uint32_t v : narrow) scaled.push_back(uint32_t((uint64_t(v) * 65535 + 127) / 255));
+    EXPECT_EQ(pixels(snapFrame(2), 2), withoutStamp(scaled, 2));
+    EXPECT_EQ(pixels(snapFrame(2), 2), withoutStamp(wide, 2));
+#endif
 }
 
 TEST_F(Sources, FolderReplaysInNameOrderAndPathsAreRelativeToThePopulationFile)

@@ -53,4 +53,16 @@ print("| benchmark | before | after |")
 print("|---|---|---|")
 for name, run in after.items():
     print(f"| {name} | {cell(before.get(name))} | {cell(run)} |")
+
+# The wrappers' overhead: CPU time of the library's call over the bare SDK
+# calls it makes, measured in the same run.
+def overhead(runs, wrapped, bare):
+    if wrapped in runs and bare in runs:
+        return f"{runs[wrapped]['cpu_time'] / runs[bare]['cpu_time']:.3f}"
+    return "—"
+print()
+print("| wrapper | before | after |")
+print("|---|---|---|")
+for wrapped, bare in (("regPeekWrapped", "regPeekBare"), ("waitWrapped", "waitBare")):
+    print(f"| {wrapped} / {bare} | {overhead(before, wrapped, bare)} | {overhead(after, wrapped, bare)} |")
 PY

@@ -8,7 +8,7 @@
  * Timing: the thread sleeps to the absolute end of the exposure and spins
  * only its last few microseconds, which a sleep would overshoot; the frames
  * of a grab keep to a grid of one period, so neither a late wake-up nor a
- * slow write moves the frames after it. Hosts are woken once the lock has
+ * slow write moves the frames after it: late frames are caught up. Hosts are woken once the lock has
  * been let go, so a woken waiter never finds it still held.
  */
 #include <chrono>
@@ -32,6 +32,11 @@ constexpr auto kTriggerRecheck = std::chrono::milliseconds(20);
 // what a sleep overshoots by on an idle machine, so the frame is on time
 // at a small, fixed cost.
 constexpr auto kSpin = std::chrono::microseconds(5);
+// How far behind its grid a grab may fall and still write every frame, one
+// after the other, to catch up: a busy machine's stalls are caught up, but
+// a camera faster than the frames can be written loses the slots it cannot
+// keep rather than falling ever further behind.
+constexpr auto kLongestCatchUp = std::chrono::milliseconds(10);
 // The timer slack the frame thread asks for: the kernel may otherwise
 // delay its wake-ups by 50 µs to batch them.
 constexpr unsigned long kTimerSlackNs = 1000;
@@ -157,8 +162,9 @@ void beginExposure(const Board &board, Run &run, Clock::time_point start)
 }
 
 // After a frame of a grab: the next one waits for its trigger, or ends one
-// period after the last one was due. A slot already missed entirely is
-// skipped, so a late camera drops frames rather than bursting to catch up.
+// period after the last one was due, so the mean period over a run is the
+// camera's. Frames a stall made late are written at once, until the grab
+// is back on its grid; slots more than kLongestCatchUp behind are skipped.
 void nextFrame(const Board &board, Run &run)
 {
     if (framesWaitForTrigger(board)) {
@@ -168,7 +174,7 @@ void nextFrame(const Board &board, Run &run)
     const Clock::duration period = framePeriod(board);
     Clock::time_point next = run.due + period;
     const Clock::time_point now = Clock::now();
-    if (now >= next + period) next += ((now - next) / period) * period;
+    if (now - next > kLongestCatchUp) next += ((now - next) / period) * period;
     run.phase = Phase::Exposing;
     run.due = next;
 }

@@ -78,10 +78,14 @@ protected:
         for (const std::string &path : made) std::remove(path.c_str());
         EngineTest::TearDown();
     }
+    // A path in the temporary folder, with forward slashes: it goes into
+    // JSON text as it is, and Windows takes them too.
     std::string temp(const std::string &name)
     {
-        made.push_back(::testing::TempDir() + "sim_sources_" + name);
-        return made.back();
+        std::string path = ::testing::TempDir() + "sim_sources_" + name;
+        std::replace(path.begin(), path.end(), '\\', '/');
+        made.push_back(path);
+        return path;
     }
     // Snaps the next frame into a buffer of the camera's size, set up once
     // per board so that frames are numbered on from 0.

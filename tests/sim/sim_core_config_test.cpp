@@ -101,6 +101,29 @@ TEST_F(SimConfigTest, EveryFieldReachesItsInquiryAndNumbersCountWithinAType)
     });
 }
 
+TEST_F(SimConfigTest, PeriodsAreHeldInMicrosecondsWhicheverUnitTheyWereGivenIn)
+{
+    struct Case {
+        const char *board, *camera;
+        uint64_t externalUs, frameUs;
+    } const cases[] = {
+        {"", "", 0, 10000},
+        {R"("externalTriggerPeriodMs": 3,)", R"("framePeriodMs": 2)", 3000, 2000},
+        {R"("externalTriggerPeriodUs": 250,)", R"("framePeriodUs": 33333)", 250, 33333},
+        {"", R"("framePeriodUs": 10)", 0, 10},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.board) + c.camera);
+        loadConfig(std::string(R"({"boards": [{"type": 16, )") + c.board + R"("cameras": [{)" + c.camera + "}]}]}");
+        CiBoardHandle board = openBoard(kType16);
+        onBoard(board, [&](const bfsim::Board &b) {
+            EXPECT_EQ(b.config.externalTriggerPeriodUs, c.externalUs);
+            EXPECT_EQ(b.currentCamera().framePeriodUs, c.frameUs);
+        });
+        ASSERT_EQ(CiBrdClose(board), 0);
+    }
+}
+
 struct BadConfig {
     const char *why;
     const char *json;

@@ -10,12 +10,12 @@
 
 #include "bfsim.h"
 #include "qor_bitflow.h"
+#include "support/page_buffer.h"
 
 namespace {
 
 constexpr int32_t kChainBuffers = 4;
 constexpr uint32_t kWaitTimeoutMs = 1000;
-constexpr size_t kPageBytes = 4096;
 
 std::string oneBoard(uint32_t width, uint32_t lines, uint32_t depth, uint32_t bytesPerPixel)
 {
@@ -23,20 +23,6 @@ std::string oneBoard(uint32_t width, uint32_t lines, uint32_t depth, uint32_t by
            ",\"lines\":" + std::to_string(lines) + ",\"bitDepth\":" + std::to_string(depth) +
            ",\"bytesPerPixel\":" + std::to_string(bytesPerPixel) + ",\"framePeriodMs\":1}]}]}";
 }
-
-struct ChainBuffers {
-    std::vector<std::unique_ptr<uint8_t[]>> storage;
-    std::vector<void *> pointers;
-
-    ChainBuffers(size_t bytes, int32_t count)
-    {
-        for (int32_t i = 0; i < count; ++i) {
-            storage.emplace_back(new uint8_t[bytes + kPageBytes]);
-            auto address = reinterpret_cast<uintptr_t>(storage.back().get());
-            pointers.push_back(storage.back().get() + (kPageBytes - address % kPageBytes) % kPageBytes);
-        }
-    }
-};
 
 void chainGrab(benchmark::State &state, uint32_t width, uint32_t lines, uint32_t depth,
                uint32_t bytesPerPixel)
@@ -48,7 +34,7 @@ void chainGrab(benchmark::State &state, uint32_t width, uint32_t lines, uint32_t
     int32_t slot = -1;
     if (BF_Open(nullptr, &d, &p, &w, &l, 0, BF_FAMILY_16, &slot) != BF_OK)
         return state.SkipWithError("BF_Open failed");
-    ChainBuffers buffers(size_t{w} * p * l, kChainBuffers);
+    qortest::PageBufferRing buffers(size_t{w} * p * l, kChainBuffers);
     if (BF_BufferSetup(buffers.pointers.data(), w, kChainBuffers, slot) != BF_OK ||
         BF_Grab(slot, 1) != BF_OK) {
         BF_Close(slot);

@@ -209,20 +209,76 @@ BFSIM_API int bfsim_debug_output_get(int index, char *text, size_t size);
 #define BFSIM_ERR_NOT_SET_UP 0x8107  /* nothing set up for the command: no destination, no started chain */
 #define BFSIM_ERR_NOT_LIVE 0x8108    /* a signal or QTab record that holds no live object */
 
-/* Every frame carries a test pattern. Pixel (x, y) of frame f holds
- * bfsim_pattern_value(x, y, f, bitDepth), i.e. (x + y + f) mod 2^bitDepth,
- * little-endian in the camera's bytes per pixel, passed through the LUT the
- * destination was set up with (bank 4: none). Then the first 4 bytes of the
- * frame are overwritten, after any LUT, with f as a little-endian 32-bit
- * number: pixels 0..3 when P = 1, pixels 0 and 1 (low, high half) when
- * P = 2, pixel 0 when P = 4.
- * Frames are numbered from 0 since CiAqSetup registered the destination,
- * or since CiPhysQTabChainEngage engaged the chain; a chain's frame f lands
- * in its buffer f mod count unless a table reset, reset or clean-up intervened.
+/* Every frame shows the camera's source (camera key "source"). The default,
+ * "ramp", is a test pattern: pixel (x, y) of frame f holds
+ * bfsim_pattern_value(x, y, f, bitDepth), i.e. (x + y + f) mod 2^bitDepth.
+ * "scene" and "files" are described in the README; bfsim_check_frame and
+ * bfsim_render_frame know every source. Values are little-endian in the
+ * camera's bytes per pixel, passed through the LUT the destination was set
+ * up with (bank 4: none). Then the first 4 bytes of the frame are
+ * overwritten, after any LUT, with f as a little-endian 32-bit number:
+ * pixels 0..3 when P = 1, pixels 0 and 1 (low, high half) when P = 2,
+ * pixel 0 when P = 4.
+ * Frames are numbered from the camera's firstFrameNumber (default 0) since
+ * CiAqSetup registered the destination, or since CiPhysQTabChainEngage
+ * engaged the chain, wrapping at 2^32; a frame the camera loses (dropEvery,
+ * dropProbability) takes a number but no buffer. Without losses, a chain's
+ * frame f lands in its buffer (f - firstFrameNumber) mod count unless a
+ * table reset, reset or clean-up intervened.
  * Lines are `stride` bytes apart and cut to the stride; the acquired window
  * (CiAqFrameSize, else the camera's frame) is cut to the buffer: nothing is
  * ever written past the size registered. */
 BFSIM_API uint32_t bfsim_pattern_value(uint32_t x, uint32_t y, uint32_t frame, uint32_t bitDepth);
+
+/* A frame as it lies in a buffer, for bfsim_check_frame and
+ * bfsim_render_frame. */
+typedef struct bfsim_frame_format {
+    uint32_t width;          /* pixels per line (the acquired window) */
+    uint32_t lines;          /* lines */
+    uint32_t stride;         /* bytes from one line to the next, >= width * bytesPerPixel */
+    uint32_t bytesPerPixel;  /* 1..4; 0: the camera's */
+    uint32_t bitDepth;       /* 0: the camera's */
+    const uint32_t *lut;     /* null, or what each source value is stored as */
+    uint32_t lutSize;        /* entries of lut; a value indexes it modulo this */
+} bfsim_frame_format;
+
+/* 0 when `buffer` holds frame number `frame` of camera `camera` of board
+ * (type, number) of the population, open or not: the stamp, and every pixel
+ * of the window as the camera's source makes it, through `lut`. Otherwise -1,
+ * with the first difference (or what is wrong with the request) written
+ * into `why`, cut to `whySize` bytes, when `why` is not null. */
+BFSIM_API int bfsim_check_frame(uint32_t type, uint32_t number, uint32_t camera, const void *buffer,
+                                const bfsim_frame_format *format, uint32_t frame, char *why,
+                                size_t whySize);
+/* Writes frame number `frame` of that camera into `buffer`, stamp included,
+ * as the board would; 0, or -1 for no such camera or a format that does not
+ * fit its pixels. Bytes of a line past the window are left alone. */
+BFSIM_API int bfsim_render_frame(uint32_t type, uint32_t number, uint32_t camera, void *buffer,
+                                 const bfsim_frame_format *format, uint32_t frame);
+
+/* What the capture engine of an open board is doing, for tests that must
+ * know rather than guess after a pause. */
+enum bfsim_phase {
+    BFSIM_PHASE_IDLE = 0,
+    BFSIM_PHASE_AWAITING_TRIGGER = 1,
+    BFSIM_PHASE_EXPOSING = 2,
+    BFSIM_PHASE_WRITING = 3
+};
+
+typedef struct bfsim_engine_info {
+    int phase;                 /* bfsim_phase */
+    int signalWaiters;         /* callers asleep in CiSignalWait */
+    uint64_t framesCompleted;  /* as bfsim_frames_completed */
+    uint64_t framesLost;       /* lost by the camera (dropEvery, dropProbability) */
+    uint64_t triggersDropped;  /* triggers that found no frame waiting, or the line not connected */
+} bfsim_engine_info;
+
+/* Fills *out for an open board; 0, or -1 when it is not open. */
+BFSIM_API int bfsim_engine_info_get(uint32_t type, uint32_t number, bfsim_engine_info *out);
+/* Blocks until at least `waiters` callers are asleep in CiSignalWait on the
+ * open board: a test then knows a cancel, free or close finds them waiting.
+ * 0, or -1 on time-out or when the board is not (or no longer) open. */
+BFSIM_API int bfsim_wait_signal_waiters(uint32_t type, uint32_t number, int waiters, uint32_t timeoutMs);
 
 /* Frames completed on an open board since it was opened (0 for none). */
 BFSIM_API uint64_t bfsim_frames_completed(uint32_t type, uint32_t number);
@@ -231,12 +287,19 @@ BFSIM_API uint64_t bfsim_frames_completed(uint32_t type, uint32_t number);
 BFSIM_API int bfsim_wait_frames(uint32_t type, uint32_t number, uint64_t frames, uint32_t timeoutMs);
 
 /* How the engine behaves where hosts could wonder:
- * - Timing: a frame takes the camera's frame period. A grab's first frame
- *   ends one period after the command, the next ones a period apart. A snap
+ * - Timing: a frame takes the camera's frame period (framePeriodUs). A
+ *   grab's first frame ends one period after the command, the next ones on
+ *   a grid a period apart: a frame written late does not move the next;
+ *   frames a stall made late are written at once to catch up, unless the
+ *   grab is more than 10 ms behind, when the slots missed are skipped. A snap
  *   ends one period after the command, at once in one-shot mode (1). In the
  *   triggered modes (2, 3) every frame waits for a trigger and ends one
  *   period (the timing generator's, when CiConExposureControlSet set one)
  *   after it; a trigger that finds no frame waiting is dropped.
+ * - Lost frames: a frame the camera loses is never written nor counted by
+ *   signals or bfsim_frames_completed, but it advances the frame counter
+ *   (CiConGetFrameCount, the stamp of the next frame). A snap whose frame
+ *   is lost takes the next one.
  * - Commands (CiAqCommand on the destination, CiConAqCommand on a chain
  *   that is engaged and started by CiConDMACommand 10): 2 snap, 3 grab;
  *   either replaces a run in progress. 0 stop and 1 abort: a frame being
@@ -260,9 +323,9 @@ BFSIM_API int bfsim_wait_frames(uint32_t type, uint32_t number, uint64_t frames,
  *   completes), else waits up to the camera's wait time: BFSIM_WAIT_TIMEOUT
  *   then, BFSIM_WAIT_CANCELLED when the snap was stopped instead.
  * - CiConAqStatus writes 1 from a snap or grab until it completes or is
- *   stopped. CiConGetFrameCount counts the frames of the target last
- *   commanded (before any command: the chain in acquisition mode 3, else
- *   the destination).
+ *   stopped. CiConGetFrameCount reports the frame counter (the number of
+ *   the next frame) of the target last commanded (before any command: the
+ *   chain in acquisition mode 3, else the destination).
  * - Overflow: a chain frame about to start while every buffer of the ring
  *   holds a frame no signal wait has reported (CiSignalWait and
  *   CiSignalQueueClear report them) sets the flag. The grab goes on

@@ -5,6 +5,8 @@
 #ifndef QOR_SIM_CONTROLS_H
 #define QOR_SIM_CONTROLS_H
 
+#include <vector>
+
 #include "model.h"
 
 namespace bfsim {
@@ -33,6 +35,30 @@ SIM_INTERNAL bool externalConnected(const Board &board);
 // 16 bits. Other types leave it unchanged.
 SIM_INTERNAL uint32_t applyLut(const Board &board, uint32_t lutBank, uint32_t lutType,
                                uint32_t value);
+// applyLut's mapping for one bank and type, copied out once per frame so
+// that a frame's pixels need no look-up in the controls and the mapping
+// holds while the lock is released.
+struct PixelLut {
+    enum class Kind { None, Mask, Table } kind = Kind::None;
+    uint32_t mask = 0xFFFFFFFFu;    // Mask: the bits kept
+    uint32_t size = 0;              // Table: entries; values index it modulo this
+    std::vector<uint16_t> table;    // Table: empty while never written (identity)
+
+    uint32_t apply(uint32_t value) const
+    {
+        switch (kind) {
+        case Kind::None: return value;
+        case Kind::Mask: return value & mask;
+        case Kind::Table: {
+            const uint32_t index = value % size;
+            return table.empty() ? index : table[index];
+        }
+        }
+        return value;
+    }
+};
+PixelLut pixelLut(const Board &board, uint32_t lutBank, uint32_t lutType);
+
 // The period the timing generator sets for triggered frames, in ms, or 0
 // when CiConExposureControlSet has set none.
 SIM_INTERNAL double timingPeriodMs(const Board &board);

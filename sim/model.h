@@ -1,12 +1,14 @@
 /*
- * The simulator's model of installed boards, shared by the Cid and BFD
- * libraries. Cid owns the one instance; BFD reaches it through the
- * functions below, which Cid exports for it (SIM_INTERNAL).
+ * The simulator's model of installed boards. Cid owns the one instance and
+ * every SDK function, BFD's included, runs on it inside Cid: BFD only
+ * forwards its calls through the C functions of bfd_bridge.h, so no C++
+ * object crosses from one library to the other. The functions marked
+ * SIM_INTERNAL are exported for the simulator's own tests alone.
  *
  * Locking: one process-wide mutex (`lock()`) guards every board and the
- * journal. SDK entry points take it for their whole body, except while they
- * block (signal waits, wait-done), when they wait on the board's condition
- * variable, which releases it.
+ * journal. An SDK entry point takes it once, before it journals the call,
+ * and holds it for its whole body, except while it blocks (signal waits,
+ * wait-done), when it waits on a condition variable, which releases it.
  */
 #ifndef QOR_SIM_MODEL_H
 #define QOR_SIM_MODEL_H
@@ -29,6 +31,32 @@
 
 namespace bfsim {
 
+// What a camera's frames show.
+enum class SourceKind { Ramp, Scene, Files };
+
+// One image a "files" camera replays, already at the camera's geometry and
+// bit depth, one value per pixel in line order.
+using ReplayImage = std::vector<uint32_t>;
+
+struct SourceConfig {
+    SourceKind kind = SourceKind::Ramp;
+    double noise = 0;          // scene: standard deviation of the sensor noise, in grey levels
+    uint32_t seed = 0;         // scene noise and random drops
+    std::vector<std::string> files;  // files: the paths, resolved, in replay order
+    // Shared: a population copied per board still holds the images once.
+    std::shared_ptr<const std::vector<ReplayImage>> images;
+    // scene: the still background, brightness 0..1 per pixel, made once.
+    std::shared_ptr<const std::vector<float>> background;
+};
+
+// Frames a camera loses before they reach the board, and where its frame
+// counter starts.
+struct CameraFaults {
+    uint32_t dropEvery = 0;        // every Nth frame is lost; 0: none
+    double dropProbability = 0;    // each frame is lost with this chance (seeded)
+    uint32_t firstFrameNumber = 0; // the number of the first frame after set-up
+};
+
 struct CameraConfig {
     uint32_t width = 640;
     uint32_t lines = 480;
@@ -38,16 +66,18 @@ struct CameraConfig {
     uint32_t cameraInfo = 0;     // inquiry 0x10007
     uint32_t cameraMode = 2;     // inquiry 0x10003
     uint32_t syncSource = 0;     // inquiry 0x1001D
-    uint32_t framePeriodMs = 10;
+    uint64_t framePeriodUs = 10000;
     uint32_t trigMode = 0;       // what CiConVTrigModeGet reports at open
     uint32_t trigParams[3] = {0, 0, 0};
+    CameraFaults faults;
+    SourceConfig source;
 };
 
 struct BoardConfig {
     uint32_t type = 16;          // board-type code: 16, 32, 64 or 208
     uint32_t generation = 0;     // bfsim_generation
     uint32_t model = 0x1010;     // inquiry 3; 4142 would mean "no LUTs"
-    uint32_t externalTriggerPeriodMs = 0;  // 0: the external line fires only through bfsim_
+    uint64_t externalTriggerPeriodUs = 0;  // 0: the external line fires only through bfsim_
     std::vector<CameraConfig> cameras = std::vector<CameraConfig>(1);  // one default camera
 };
 
@@ -89,19 +119,14 @@ SIM_INTERNAL std::vector<std::unique_ptr<Board>> &boards();
 // The answer to an inquiry: an override, else the current camera's value.
 SIM_INTERNAL std::optional<uint32_t> inquire(const Board &board, uint32_t code);
 
-// Journals a call and reports an injected fault: every SDK entry point
-// starts with `if (auto r = bfsim::enter("Name", {args...})) return *r;`.
-// Takes the lock itself; call it before taking lock().
-SIM_INTERNAL std::optional<int32_t> enter(const char *function, std::initializer_list<int64_t> args);
-
 // The value bfsim_set_output chose for a function's output, if any. Call under lock().
-SIM_INTERNAL std::optional<uint32_t> outputOverride(const char *function);
+std::optional<uint32_t> outputOverride(const char *function);
 
 // Live-object bookkeeping for bfsim_live_count. Call under lock().
-SIM_INTERNAL void countObject(int kind, int delta);
+void countObject(int kind, int delta);
 
 // Keeps a debug message for bfsim_debug_output. Call under lock().
-SIM_INTERNAL void recordDebugOutput(const char *text);
+void recordDebugOutput(const char *text);
 
 template <class T> int64_t arg(T *p) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(p)); }
 template <class T> int64_t arg(const T *p) { return static_cast<int64_t>(reinterpret_cast<intptr_t>(p)); }

@@ -6,6 +6,7 @@
 
 #include "cid.h"
 #include "engine_state.h"
+#include "entry.h"
 
 namespace bfsim {
 namespace {
@@ -40,27 +41,6 @@ void forgetDestination(Engine &engine)
 
 }  // namespace
 
-Board *boardOf(void *handle)
-{
-    Board *board = findBoard(handle);
-    if (board == nullptr || board->acquisition == nullptr) return nullptr;
-    const Engine *engine = board->acquisition->engine.get();
-    if (engine == nullptr || engine->closing) return nullptr;
-    return board;
-}
-
-Engine *engineOf(void *handle)
-{
-    Board *board = boardOf(handle);
-    return board ? board->acquisition->engine.get() : nullptr;
-}
-
-std::shared_ptr<Engine> sharedEngineOf(void *handle)
-{
-    Board *board = boardOf(handle);
-    return board ? board->acquisition->engine : nullptr;
-}
-
 uint64_t nextSerial()
 {
     static uint64_t issued = 0;  // guarded by lock()
@@ -94,64 +74,61 @@ CID_API int32_t SDK_CALL CiAqSetup(CiBoardHandle handle, void *dest, uint32_t si
                                    uint32_t format, uint32_t lutBank, uint32_t lutType,
                                    uint8_t options, uint32_t frames, uint32_t mode, uint32_t flags)
 {
-    if (auto r = enter("CiAqSetup", {arg(handle), arg(dest), arg(size), arg(stride), arg(format),
-                                     arg(lutBank), arg(lutType), arg(options), arg(frames),
-                                     arg(mode), arg(flags)}))
-        return *r;
-    std::unique_lock<std::mutex> held(lock());
-    Board *board = boardOf(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    std::shared_ptr<Engine> shared = board->acquisition->engine;
-    Engine &engine = *shared;
-    if (dest == nullptr || size == 0 || stride <= 0) return BFSIM_ERR_ARGUMENT;
-    if (uint64_t(stride) * acquiredLines(*board, engine) > size) return BFSIM_ERR_ARGUMENT;
+    return boardCall("CiAqSetup", {arg(handle), arg(dest), arg(size), arg(stride), arg(format),
+                                   arg(lutBank), arg(lutType), arg(options), arg(frames),
+                                   arg(mode), arg(flags)},
+                     handle, BFSIM_ERR_HANDLE, [&](Board &board, std::unique_lock<std::mutex> &held) {
+        std::shared_ptr<Engine> shared = sharedEngine(board);
+        Engine &engine = *shared;
+        if (dest == nullptr || size == 0 || stride <= 0) return BFSIM_ERR_ARGUMENT;
+        if (uint64_t(stride) * acquiredLines(board, engine) > size) return BFSIM_ERR_ARGUMENT;
 
-    // A new destination replaces the old one; nothing more goes to the old.
-    if (engine.run.target == Target::Single && !haltRun(engine, held, InFlight::Discard))
-        return BFSIM_ERR_HANDLE;
-    if (!engine.single) countObject(BFSIM_OBJ_DESTINATIONS, +1);
-    SingleDestination single;
-    single.buffer = {static_cast<uint8_t *>(dest), size, uint32_t(stride), lutBank, lutType};
-    engine.single = single;
-    return 0;
+        // A new destination replaces the old one; nothing more goes to the old.
+        if (engine.run.target == Target::Single && !haltRun(engine, held, InFlight::Discard))
+            return BFSIM_ERR_HANDLE;
+        if (!engine.single) countObject(BFSIM_OBJ_DESTINATIONS, +1);
+        SingleDestination single;
+        single.buffer = {static_cast<uint8_t *>(dest), size, uint32_t(stride), lutBank, lutType};
+        single.counter = FrameCounter(board.currentCamera().faults.firstFrameNumber);
+        engine.single = single;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiAqCleanUp(CiBoardHandle handle, int32_t engineNumber)
 {
-    if (auto r = enter("CiAqCleanUp", {arg(handle), arg(engineNumber)})) return *r;
-    std::unique_lock<std::mutex> held(lock());
-    std::shared_ptr<Engine> engine = sharedEngineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    int32_t first, last;
-    if (!engineRange(engineNumber, first, last)) return BFSIM_ERR_ARGUMENT;
-    if (first != kDestinationEngine) return 0;  // engine 1 never acquires
+    return boardCall("CiAqCleanUp", {arg(handle), arg(engineNumber)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &held) {
+        std::shared_ptr<Engine> engine = sharedEngine(board);
+        int32_t first, last;
+        if (!engineRange(engineNumber, first, last)) return BFSIM_ERR_ARGUMENT;
+        if (first != kDestinationEngine) return 0;  // engine 1 never acquires
 
-    // Both the destination and an engaged chain belong to engine 0; their
-    // QTabs stay live until freed, but nothing is written any more.
-    if (!haltRun(*engine, held, InFlight::Discard)) return BFSIM_ERR_HANDLE;
-    engine->run.target = Target::None;
-    forgetDestination(*engine);
-    engine->chain.engaged.clear();
-    engine->chain.dmaStarted = false;
-    return 0;
+        // Both the destination and an engaged chain belong to engine 0; their
+        // QTabs stay live until freed, but nothing is written any more.
+        if (!haltRun(*engine, held, InFlight::Discard)) return BFSIM_ERR_HANDLE;
+        engine->run.target = Target::None;
+        forgetDestination(*engine);
+        engine->chain.engaged.clear();
+        engine->chain.dmaStarted = false;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiAqFrameSize(CiBoardHandle handle, uint32_t xSize, uint32_t ySize,
                                        int32_t engineNumber)
 {
-    if (auto r = enter("CiAqFrameSize", {arg(handle), arg(xSize), arg(ySize), arg(engineNumber)}))
-        return *r;
-    std::unique_lock<std::mutex> held(lock());
-    Board *board = boardOf(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    int32_t first, last;
-    if (!engineRange(engineNumber, first, last)) return BFSIM_ERR_ARGUMENT;
-    const CameraConfig &camera = board->currentCamera();
-    if (xSize == 0 || xSize > cameraExtent(*board, CI_INQ_WIDTH, camera.width)) return BFSIM_ERR_ARGUMENT;
-    if (ySize == 0 || ySize > cameraExtent(*board, CI_INQ_LINES, camera.lines)) return BFSIM_ERR_ARGUMENT;
-    Engine &engine = *board->acquisition->engine;
-    for (int32_t e = first; e <= last; ++e) engine.windows[e] = {xSize, ySize};
-    return 0;
+    return boardCall("CiAqFrameSize", {arg(handle), arg(xSize), arg(ySize), arg(engineNumber)}, handle,
+                     BFSIM_ERR_HANDLE, [&](Board &board, std::unique_lock<std::mutex> &) {
+        int32_t first, last;
+        if (!engineRange(engineNumber, first, last)) return BFSIM_ERR_ARGUMENT;
+        const CameraConfig &camera = board.currentCamera();
+        if (xSize == 0 || xSize > cameraExtent(board, CI_INQ_WIDTH, camera.width)) return BFSIM_ERR_ARGUMENT;
+        if (ySize == 0 || ySize > cameraExtent(board, CI_INQ_LINES, camera.lines)) return BFSIM_ERR_ARGUMENT;
+        Engine &engine = engineOf(board);
+        for (int32_t e = first; e <= last; ++e) engine.windows[e] = {xSize, ySize};
+        return 0;
+    });
 }
 
 }  // extern "C"

@@ -9,7 +9,8 @@
  *                                       // number is its place among boards of its type
  *         "generation": "plain",        // "plain" | "r64" | "gn2" (BFIsR64/BFIsGn2)
  *         "model": 4112,                // inquiry 3; 4142 is a model without LUTs
- *         "externalTriggerPeriodMs": 0, // > 0: the external line fires by itself
+ *         "externalTriggerPeriodUs": 0, // > 0 (>= 10): the external line fires by itself
+ *                                       // ("externalTriggerPeriodMs" in ms; not both)
  *         "cameras": [                  // at least one; camera 0 is current at open
  *           {
  *             "width": 640,             // inquiry 0x10001, >= 1
@@ -20,9 +21,17 @@
  *             "cameraInfo": 0,          // inquiry 0x10007
  *             "cameraMode": 2,          // inquiry 0x10003
  *             "syncSource": 0,          // inquiry 0x1001D
- *             "framePeriodMs": 10,      // >= 1
+ *             "framePeriodUs": 10000,   // >= 10 ("framePeriodMs" >= 1 in ms; not both)
  *             "trigMode": 0,            // 0, 1, 2, 3 or 6, as CiConVTrigModeGet reports
- *             "trigParams": [0, 0, 0]   // three numbers
+ *             "trigParams": [0, 0, 0],  // three numbers
+ *             "source": "ramp",         // "ramp" | "scene" | "files"
+ *             "noise": 0,               // scene: noise standard deviation, grey levels >= 0
+ *             "seed": 0,                // scene noise and dropProbability
+ *             "files": [],              // files: paths, or one folder (name order);
+ *                                       // relative to the population file
+ *             "dropEvery": 0,           // 0, or >= 2: every Nth frame is lost
+ *             "dropProbability": 0,     // 0 <= p < 1: each frame is lost with chance p
+ *             "firstFrameNumber": 0     // the frame counter's start after set-up
  *           }
  *         ]
  *       }
@@ -30,13 +39,16 @@
  *   }
  *
  * Every key but "type" may be left out and takes the value shown. Numbers are
- * unsigned 32-bit integers. Unknown keys are refused, so a misspelt key does
- * not pass silently, and so is a frame of 4 GiB or more.
+ * unsigned 32-bit integers but for "noise" and "dropProbability". Unknown
+ * keys are refused, so a misspelt key does not pass silently, and so is a
+ * frame of 4 GiB or more.
  */
 #include "config.h"
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <algorithm>
 #include <fstream>
 #include <iostream>
 #include <limits>
@@ -47,6 +59,8 @@
 #include <nlohmann/json.hpp>
 
 #include "bfsim.h"
+#include "image_files.h"
+#include "source.h"
 
 namespace bfsim {
 namespace {
@@ -60,6 +74,13 @@ const std::set<uint32_t> kConfigTrigModes{BFSIM_TRIG_FREE_RUN, BFSIM_TRIG_ONE_SH
                                           BFSIM_TRIG_CONTINUOUS};
 constexpr size_t kTrigParamCount = 3;
 constexpr uint32_t kBitsPerByte = 8;
+constexpr uint64_t kUsPerMs = 1000;
+// Below this a frame period stops meaning anything on a general-purpose
+// machine: the wake-up alone takes longer.
+constexpr uint64_t kShortestPeriodUs = 10;
+constexpr uint32_t kShortestDropEvery = 2;  // every frame lost would be no camera
+
+namespace fs = std::filesystem;
 
 // A value that is not what the schema allows, with the path that leads to it.
 struct ConfigError : std::runtime_error {
@@ -94,6 +115,128 @@ void readOptional(const json &object, const char *key, const std::string &path, 
     if (object.contains(key)) out = readUint(object.at(key), path + "." + key);
 }
 
+double readNumber(const json &value, const std::string &path)
+{
+    if (!value.is_number()) fail(path, "must be a number");
+    return value.get<double>();
+}
+
+// A period given in µs under `usKey` or in whole ms under `msKey`, not both;
+// nothing when neither is given.
+std::optional<uint64_t> readPeriodUs(const json &object, const std::string &path, const char *usKey,
+                                     const char *msKey)
+{
+    const bool us = object.contains(usKey), ms = object.contains(msKey);
+    if (us && ms) fail(path + "." + usKey, std::string("and \"") + msKey + "\" cannot both be given");
+    if (ms) {
+        const uint32_t value = readUint(object.at(msKey), path + "." + msKey);
+        if (value == 0) fail(path + "." + msKey, "must be at least 1");
+        return value * kUsPerMs;
+    }
+    if (!us) return std::nullopt;
+    const uint32_t value = readUint(object.at(usKey), path + "." + usKey);
+    if (value < kShortestPeriodUs) fail(path + "." + usKey, "must be at least 10");
+    return value;
+}
+
+SourceKind readSourceKind(const json &value, const std::string &path)
+{
+    if (value == "ramp") return SourceKind::Ramp;
+    if (value == "scene") return SourceKind::Scene;
+    if (value == "files") return SourceKind::Files;
+    fail(path, "must be \"ramp\", \"scene\" or \"files\"");
+}
+
+// The paths "files" names, resolved against the population file's folder:
+// a list of files, or one folder whose regular files are taken in name order.
+std::vector<std::string> listReplayFiles(const json &value, const std::string &path, const fs::path &base)
+{
+    std::vector<std::string> named;
+    if (value.is_string())
+        named.push_back(value.get<std::string>());
+    else if (value.is_array() && !value.empty())
+        for (size_t i = 0; i < value.size(); ++i) {
+            if (!value[i].is_string()) fail(path + "[" + std::to_string(i) + "]", "must be a path");
+            named.push_back(value[i].get<std::string>());
+        }
+    else
+        fail(path, "must be a path or a non-empty list of paths");
+    std::vector<std::string> files;
+    for (const std::string &name : named) {
+        const fs::path resolved = fs::path(name).is_absolute() ? fs::path(name) : base / name;
+        std::error_code error;
+        if (named.size() == 1 && fs::is_directory(resolved, error)) {
+            for (const auto &item : fs::directory_iterator(resolved, error))
+                if (item.is_regular_file()) files.push_back(item.path().string());
+            std::sort(files.begin(), files.end());
+            if (files.empty()) fail(path, "folder \"" + resolved.string() + "\" holds no files");
+        } else
+            files.push_back(resolved.string());
+    }
+    return files;
+}
+
+// A file's grey value at the camera's depth, rounded to the nearest.
+uint32_t rescale(uint32_t value, uint32_t fileMax, uint32_t cameraMax)
+{
+    return static_cast<uint32_t>((uint64_t(value) * cameraMax + fileMax / 2) / fileMax);
+}
+
+std::shared_ptr<const std::vector<ReplayImage>> loadReplay(const std::vector<std::string> &files,
+                                                           const CameraConfig &camera, const std::string &path)
+{
+    auto images = std::make_shared<std::vector<ReplayImage>>();
+    const uint32_t top = camera.bitDepth >= 32 ? 0xFFFFFFFFu : (1u << camera.bitDepth) - 1u;
+    for (const std::string &file : files) {
+        GreyImage image;
+        try {
+            image = readGreyImage(file);
+        } catch (const std::runtime_error &e) {
+            fail(path, "file \"" + file + "\" " + e.what());
+        }
+        if (image.width != camera.width || image.height != camera.lines)
+            fail(path, "file \"" + file + "\" is " + std::to_string(image.width) + " x " +
+                           std::to_string(image.height) + ", the camera " + std::to_string(camera.width) +
+                           " x " + std::to_string(camera.lines));
+        ReplayImage values(image.pixels.size());
+        for (size_t i = 0; i < values.size(); ++i) values[i] = rescale(image.pixels[i], image.maxValue, top);
+        images->push_back(std::move(values));
+    }
+    return images;
+}
+
+void readSource(const json &object, const std::string &path, const fs::path &base, CameraConfig &camera)
+{
+    SourceConfig &source = camera.source;
+    if (object.contains("source")) source.kind = readSourceKind(object.at("source"), path + ".source");
+    if (object.contains("noise")) {
+        source.noise = readNumber(object.at("noise"), path + ".noise");
+        if (!(source.noise >= 0) || source.kind != SourceKind::Scene)
+            fail(path + ".noise", "must be a number >= 0, for a \"scene\" source");
+    }
+    readOptional(object, "seed", path, source.seed);
+    if (source.kind == SourceKind::Scene) source.background = sceneBackground(camera.width, camera.lines, source.seed);
+    const bool replay = source.kind == SourceKind::Files;
+    if (object.contains("files") != replay)
+        fail(path + ".files", replay ? "is required by a \"files\" source" : "belongs to a \"files\" source only");
+    if (!replay) return;
+    source.files = listReplayFiles(object.at("files"), path + ".files", base);
+    source.images = loadReplay(source.files, camera, path + ".files");
+}
+
+void readFaults(const json &object, const std::string &path, CameraFaults &faults)
+{
+    readOptional(object, "dropEvery", path, faults.dropEvery);
+    if (faults.dropEvery != 0 && faults.dropEvery < kShortestDropEvery)
+        fail(path + ".dropEvery", "must be 0 (none) or at least 2");
+    if (object.contains("dropProbability")) {
+        faults.dropProbability = readNumber(object.at("dropProbability"), path + ".dropProbability");
+        if (!(faults.dropProbability >= 0 && faults.dropProbability < 1))
+            fail(path + ".dropProbability", "must be at least 0 and below 1");
+    }
+    readOptional(object, "firstFrameNumber", path, faults.firstFrameNumber);
+}
+
 void checkCamera(const CameraConfig &camera, const std::string &path)
 {
     if (camera.width == 0) fail(path + ".width", "must be at least 1");
@@ -106,18 +249,18 @@ void checkCamera(const CameraConfig &camera, const std::string &path)
         uint64_t{camera.width} * camera.lines * camera.bytesPerPixel;
     if (frameBytes > std::numeric_limits<uint32_t>::max())
         fail(path, "frame of width x lines x bytesPerPixel does not fit 32 bits");
-    if (camera.framePeriodMs == 0) fail(path + ".framePeriodMs", "must be at least 1");
     if (kConfigTrigModes.count(camera.trigMode) == 0)
         fail(path + ".trigMode", "must be 0, 1, 2, 3 or 6");
 }
 
-CameraConfig readCamera(const json &object, const std::string &path)
+CameraConfig readCamera(const json &object, const std::string &path, const fs::path &base)
 {
     if (!object.is_object()) fail(path, "must be an object");
     refuseUnknownKeys(object, path,
                       {"width", "lines", "bitDepth", "bytesPerPixel", "waitTimeMs",
-                       "cameraInfo", "cameraMode", "syncSource", "framePeriodMs", "trigMode",
-                       "trigParams"});
+                       "cameraInfo", "cameraMode", "syncSource", "framePeriodMs", "framePeriodUs",
+                       "trigMode", "trigParams", "source", "noise", "seed", "files", "dropEvery",
+                       "dropProbability", "firstFrameNumber"});
     CameraConfig camera;
     readOptional(object, "width", path, camera.width);
     readOptional(object, "lines", path, camera.lines);
@@ -127,7 +270,7 @@ CameraConfig readCamera(const json &object, const std::string &path)
     readOptional(object, "cameraInfo", path, camera.cameraInfo);
     readOptional(object, "cameraMode", path, camera.cameraMode);
     readOptional(object, "syncSource", path, camera.syncSource);
-    readOptional(object, "framePeriodMs", path, camera.framePeriodMs);
+    if (auto period = readPeriodUs(object, path, "framePeriodUs", "framePeriodMs")) camera.framePeriodUs = *period;
     readOptional(object, "trigMode", path, camera.trigMode);
     if (object.contains("trigParams")) {
         const json &params = object.at("trigParams");
@@ -138,6 +281,8 @@ CameraConfig readCamera(const json &object, const std::string &path)
             camera.trigParams[i] = readUint(params[i], where + "[" + std::to_string(i) + "]");
     }
     checkCamera(camera, path);
+    readFaults(object, path, camera.faults);
+    readSource(object, path, base, camera);
     return camera;
 }
 
@@ -149,11 +294,12 @@ uint32_t readGeneration(const json &value, const std::string &path)
     fail(path, "must be \"plain\", \"r64\" or \"gn2\"");
 }
 
-BoardConfig readBoard(const json &object, const std::string &path)
+BoardConfig readBoard(const json &object, const std::string &path, const fs::path &base)
 {
     if (!object.is_object()) fail(path, "must be an object");
     refuseUnknownKeys(object, path,
-                      {"type", "generation", "model", "externalTriggerPeriodMs", "cameras"});
+                      {"type", "generation", "model", "externalTriggerPeriodMs",
+                       "externalTriggerPeriodUs", "cameras"});
     BoardConfig board;
     if (!object.contains("type")) fail(path + ".type", "is required");
     board.type = readUint(object.at("type"), path + ".type");
@@ -161,7 +307,8 @@ BoardConfig readBoard(const json &object, const std::string &path)
     if (object.contains("generation"))
         board.generation = readGeneration(object.at("generation"), path + ".generation");
     readOptional(object, "model", path, board.model);
-    readOptional(object, "externalTriggerPeriodMs", path, board.externalTriggerPeriodMs);
+    if (auto period = readPeriodUs(object, path, "externalTriggerPeriodUs", "externalTriggerPeriodMs"))
+        board.externalTriggerPeriodUs = *period;
     if (object.contains("cameras")) {
         const json &cameras = object.at("cameras");
         const std::string where = path + ".cameras";
@@ -169,12 +316,12 @@ BoardConfig readBoard(const json &object, const std::string &path)
             fail(where, "must be an array of at least one camera");
         board.cameras.clear();
         for (size_t i = 0; i < cameras.size(); ++i)
-            board.cameras.push_back(readCamera(cameras[i], where + "[" + std::to_string(i) + "]"));
+            board.cameras.push_back(readCamera(cameras[i], where + "[" + std::to_string(i) + "]", base));
     }
     return board;
 }
 
-std::vector<BoardConfig> readPopulation(const json &root)
+std::vector<BoardConfig> readPopulation(const json &root, const fs::path &base)
 {
     if (!root.is_object()) fail("(top level)", "must be an object with a \"boards\" array");
     refuseUnknownKeys(root, "(top level)", {"boards"});
@@ -183,7 +330,7 @@ std::vector<BoardConfig> readPopulation(const json &root)
     std::vector<BoardConfig> boards;
     const json &list = root.at("boards");
     for (size_t i = 0; i < list.size(); ++i)
-        boards.push_back(readBoard(list[i], "boards[" + std::to_string(i) + "]"));
+        boards.push_back(readBoard(list[i], "boards[" + std::to_string(i) + "]", base));
     return boards;
 }
 
@@ -196,10 +343,10 @@ void report(const std::string &source, const std::string &problem)
 }  // namespace
 
 std::optional<std::vector<BoardConfig>> parseConfig(const std::string &text,
-                                                    const std::string &source)
+                                                    const std::string &source, const std::string &baseDir)
 {
     try {
-        return readPopulation(json::parse(text));
+        return readPopulation(json::parse(text), fs::path(baseDir));
     } catch (const json::exception &e) {
         report(source, std::string("not valid JSON: ") + e.what());
     } catch (const ConfigError &e) {
@@ -222,7 +369,7 @@ std::optional<std::vector<BoardConfig>> readConfigFile(const std::string &path)
         report(source, "cannot be read");
         return std::nullopt;
     }
-    return parseConfig(text.str(), source);
+    return parseConfig(text.str(), source, fs::path(path).parent_path().string());
 }
 
 std::vector<BoardConfig> defaultPopulation()
@@ -243,7 +390,7 @@ std::vector<BoardConfig> defaultPopulation()
     wide.bytesPerPixel = 2;
     wide.cameraInfo = 1;
     wide.cameraMode = 0;
-    wide.framePeriodMs = 20;
+    wide.framePeriodUs = 20000;
     plain32.cameras.push_back(wide);
 
     BoardConfig r64;

@@ -13,9 +13,11 @@
 namespace bfsim {
 
 // The boards the JSON text describes, or nothing after a message on stderr
-// naming `source` and what is wrong.
+// naming `source` and what is wrong. Relative paths of replayed files are
+// taken from `baseDir` ("" for the current folder).
 std::optional<std::vector<BoardConfig>> parseConfig(const std::string &text,
-                                                    const std::string &source);
+                                                    const std::string &source,
+                                                    const std::string &baseDir = "");
 
 // The boards described by the file at `path`, or nothing after a message on
 // stderr naming the file and the problem.

@@ -6,6 +6,7 @@
 
 #include "bfsim.h"
 #include "cid.h"
+#include "entry.h"
 #include "controls_state.h"
 
 namespace bfsim {
@@ -56,36 +57,33 @@ extern "C" {
 
 CID_API int32_t SDK_CALL CiConExTrigConnect(CiBoardHandle handle, uint32_t line, uint32_t action)
 {
-    if (auto r = enter("CiConExTrigConnect", {arg(handle), arg(line), arg(action)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Board *board = controlledBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (line != BFSIM_EXT_TRIGGER_LINE) return BFSIM_ERR_ARGUMENT;
-    if (action != BFSIM_EXT_CONNECT && action != BFSIM_EXT_DISCONNECT) return BFSIM_ERR_ARGUMENT;
-    board->controls->externalConnected = action == BFSIM_EXT_CONNECT;
-    board->changed.notify_all();
-    return 0;
+    return boardCall("CiConExTrigConnect", {arg(handle), arg(line), arg(action)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (line != BFSIM_EXT_TRIGGER_LINE) return BFSIM_ERR_ARGUMENT;
+        if (action != BFSIM_EXT_CONNECT && action != BFSIM_EXT_DISCONNECT) return BFSIM_ERR_ARGUMENT;
+        board.controls->externalConnected = action == BFSIM_EXT_CONNECT;
+        board.changed.notify_all();
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiConVTrigModeSet(CiBoardHandle handle, uint32_t mode, uint32_t param1,
                                            uint32_t param2, uint32_t param3)
 {
-    if (auto r = enter("CiConVTrigModeSet",
-                       {arg(handle), arg(mode), arg(param1), arg(param2), arg(param3)}))
-        return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Board *board = controlledBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (kSupportedModes.count(mode) == 0) return BFSIM_ERR_ARGUMENT;
-    if (mode == BFSIM_TRIG_TRIGGERED_ALT && board->config.generation == BFSIM_GEN_R64)
-        return BFSIM_ERR_UNSUPPORTED;
-    Controls &controls = *board->controls;
-    controls.trigMode = mode;
-    controls.trigParams[0] = param1;
-    controls.trigParams[1] = param2;
-    controls.trigParams[2] = param3;
-    board->changed.notify_all();
-    return 0;
+    return boardCall("CiConVTrigModeSet",
+                       {arg(handle), arg(mode), arg(param1), arg(param2), arg(param3)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (kSupportedModes.count(mode) == 0) return BFSIM_ERR_ARGUMENT;
+        if (mode == BFSIM_TRIG_TRIGGERED_ALT && board.config.generation == BFSIM_GEN_R64)
+            return BFSIM_ERR_UNSUPPORTED;
+        Controls &controls = *board.controls;
+        controls.trigMode = mode;
+        controls.trigParams[0] = param1;
+        controls.trigParams[1] = param2;
+        controls.trigParams[2] = param3;
+        board.changed.notify_all();
+        return 0;
+    });
 }
 
 }  // extern "C"

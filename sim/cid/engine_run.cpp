@@ -4,12 +4,23 @@
  * the frame's exposure, writes the frame with the lock released, and counts
  * it. Commands that stop a run wait until no frame is being written, so the
  * host may free its buffers as soon as they return.
+ *
+ * Timing: the thread sleeps to the absolute end of the exposure and spins
+ * only its last few microseconds, which a sleep would overshoot; the frames
+ * of a grab keep to a grid of one period, so neither a late wake-up nor a
+ * slow write moves the frames after it: late frames are caught up. Hosts are woken once the lock has
+ * been let go, so a woken waiter never finds it still held.
  */
 #include <chrono>
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
 
 #include "cid.h"
 #include "controls.h"
 #include "engine_state.h"
+#include "lost_frames.h"
 
 namespace bfsim {
 namespace {
@@ -17,6 +28,18 @@ namespace {
 // Wakes the frame thread even when a controls change (trigger mode, line)
 // arrives without anyone notifying it.
 constexpr auto kTriggerRecheck = std::chrono::milliseconds(20);
+// The end of an exposure is waited out by spinning for this long: about
+// what a sleep overshoots by on an idle machine, so the frame is on time
+// at a small, fixed cost.
+constexpr auto kSpin = std::chrono::microseconds(5);
+// How far behind its grid a grab may fall and still write every frame, one
+// after the other, to catch up: a busy machine's stalls are caught up, but
+// a camera faster than the frames can be written loses the slots it cannot
+// keep rather than falling ever further behind.
+constexpr auto kLongestCatchUp = std::chrono::milliseconds(10);
+// The timer slack the frame thread asks for: the kernel may otherwise
+// delay its wake-ups by 50 µs to batch them.
+constexpr unsigned long kTimerSlackNs = 1000;
 
 bool framesWaitForTrigger(const Board &board)
 {
@@ -35,9 +58,10 @@ uint32_t inquired(const Board &board, uint32_t code, uint32_t fallback)
 
 Clock::duration framePeriod(const Board &board)
 {
-    double ms = framesWaitForTrigger(board) ? timingPeriodMs(board) : 0.0;
-    if (ms <= 0.0) ms = board.currentCamera().framePeriodMs;
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
+    const double ms = framesWaitForTrigger(board) ? timingPeriodMs(board) : 0.0;
+    if (ms > 0.0)
+        return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(ms));
+    return std::chrono::microseconds(board.currentCamera().framePeriodUs);
 }
 
 void notifyBoth(Engine &engine)
@@ -58,50 +82,74 @@ void acquiredGeometry(const Board &board, const Engine &engine, FrameJob &job)
     job.bytesPerPixel = inquired(board, CI_INQ_BYTES_PER_PIXEL, camera.bytesPerPixel);
 }
 
-// Every value the frame holds, one per diagonal, through the destination's
-// LUT: width + lines LUT look-ups instead of one per pixel.
-void fillRamp(const Board &board, FrameJob &job)
+// The ramp holds one value per diagonal, through the destination's LUT:
+// width + lines look-ups instead of one per pixel. Other sources are
+// rendered by the writer, with the lock released.
+void describePixels(const Board &board, FrameJob &job)
 {
-    const uint32_t bitDepth = inquired(board, CI_INQ_BIT_DEPTH, board.currentCamera().bitDepth);
-    job.ramp.resize(size_t(job.width) + job.lines);
-    for (size_t k = 0; k < job.ramp.size(); ++k) {
-        uint32_t value = rampValue(0, 0, k + uint64_t(job.frame), bitDepth);
-        if (job.dest.lutBank != kNoLutBank) value = applyLut(board, job.dest.lutBank, job.dest.lutType, value);
-        job.ramp[k] = value;
+    const CameraConfig &camera = board.currentCamera();
+    job.lut = pixelLut(board, job.dest.lutBank, job.dest.lutType);
+    if (camera.source.kind != SourceKind::Ramp) {
+        job.rendered = sourceFrame(camera, job.frame);
+        return;
     }
+    const uint32_t bitDepth = inquired(board, CI_INQ_BIT_DEPTH, camera.bitDepth);
+    job.ramp.resize(size_t(job.width) + job.lines);
+    for (size_t k = 0; k < job.ramp.size(); ++k)
+        job.ramp[k] = job.lut.apply(rampValue(0, 0, k + uint64_t(job.frame), bitDepth));
 }
 
-// Picks the buffer of the next frame; false when the target is gone.
-bool prepareFrame(const Board &board, Engine &engine, FrameJob &job)
+FrameCounter &counterOf(Engine &engine, Target target)
 {
-    if (engine.run.target == Target::Single) {
-        if (!engine.single) return false;
-        job.dest = engine.single->buffer;
-        job.frame = static_cast<uint32_t>(engine.single->frames);
-    } else {
+    return target == Target::Single ? engine.single->counter : engine.chain.counter;
+}
+
+// The next frame's buffer, or nothing when the target is gone.
+std::optional<Destination> nextBuffer(Engine &engine, Target target)
+{
+    if (target == Target::Single) {
+        if (!engine.single) return std::nullopt;
+        return engine.single->buffer;
+    }
+    Chain &chain = engine.chain;
+    if (chain.engaged.empty() || !chain.dmaStarted) return std::nullopt;
+    auto entry = engine.qtabs.find(chain.engaged[chain.position % chain.engaged.size()]);
+    if (entry == engine.qtabs.end() || !entry->second.physical) return std::nullopt;
+    return entry->second.buffer;
+}
+
+enum class Prepared { Gone, Lost, Ready };
+
+// Numbers the frame that has just been exposed and picks its buffer; a
+// frame the camera loses takes a number but no buffer.
+Prepared prepareFrame(const Board &board, Engine &engine, FrameJob &job)
+{
+    const Target target = engine.run.target;
+    const std::optional<Destination> buffer = nextBuffer(engine, target);
+    if (!buffer) return Prepared::Gone;
+    FrameCounter &counter = counterOf(engine, target);
+    const uint64_t index = counter.index++;
+    job.frame = counter.next++;
+    if (cameraLoses(board.currentCamera(), index)) {
+        ++engine.framesLost;
+        return Prepared::Lost;
+    }
+    if (target == Target::Chain) {
         Chain &chain = engine.chain;
-        if (chain.engaged.empty() || !chain.dmaStarted) return false;
-        auto entry = engine.qtabs.find(chain.engaged[chain.position % chain.engaged.size()]);
-        if (entry == engine.qtabs.end() || !entry->second.physical) return false;
         if (chain.unwaited >= chain.engaged.size()) engine.overflow = true;
-        job.dest = entry->second.buffer;
-        job.frame = static_cast<uint32_t>(chain.frames);
         // Advanced now, so a CiConCTabReset during the write still sends
         // the next frame to buffer 0.
         chain.position = (chain.position + 1) % chain.engaged.size();
     }
+    job.dest = *buffer;
     acquiredGeometry(board, engine, job);
-    fillRamp(board, job);
-    return true;
+    describePixels(board, job);
+    return Prepared::Ready;
 }
 
 void countFrame(Engine &engine, Target target, uint64_t serial, bool continuous)
 {
-    if (target == Target::Single && engine.single) ++engine.single->frames;
-    if (target == Target::Chain) {
-        ++engine.chain.frames;
-        ++engine.chain.unwaited;
-    }
+    if (target == Target::Chain) ++engine.chain.unwaited;
     if (!continuous) engine.lastCompletedSnap = serial;
     ++engine.framesCompleted;
     signalFrame(engine);
@@ -113,29 +161,62 @@ void beginExposure(const Board &board, Run &run, Clock::time_point start)
     run.due = start + framePeriod(board);
 }
 
-// After a frame of a grab: the next one waits for its trigger, or follows
-// one period after the last, never earlier than now (a late camera drops
-// frames rather than bursting to catch up).
+// After a frame of a grab: the next one waits for its trigger, or ends one
+// period after the last one was due, so the mean period over a run is the
+// camera's. Frames a stall made late are written at once, until the grab
+// is back on its grid; slots more than kLongestCatchUp behind are skipped.
 void nextFrame(const Board &board, Run &run)
 {
     if (framesWaitForTrigger(board)) {
         run.phase = Phase::AwaitingTrigger;
         return;
     }
+    const Clock::duration period = framePeriod(board);
+    Clock::time_point next = run.due + period;
+    const Clock::time_point now = Clock::now();
+    if (now - next > kLongestCatchUp) next += ((now - next) / period) * period;
     run.phase = Phase::Exposing;
-    run.due = std::max(run.due + framePeriod(board), Clock::now());
+    run.due = next;
+}
+
+// Wakes the host's waiters with the lock let go, so none of them wakes only
+// to block on it.
+void wakeHosts(Engine &engine, std::unique_lock<std::mutex> &held)
+{
+    held.unlock();
+    engine.wake.notify_all();
+    held.lock();
+}
+
+// After a frame written, or lost: a snap that got its frame is over; a grab,
+// and a snap whose frame was lost, go on to the next.
+void afterFrame(const Board &board, Run &run, const Run &started, bool delivered)
+{
+    // A command issued meanwhile has already set the phase it wants.
+    if (run.serial != started.serial || (run.phase != Phase::Writing && run.phase != Phase::Exposing))
+        return;
+    if (started.continuous || !delivered)
+        nextFrame(board, run);
+    else
+        run.phase = Phase::Idle;
 }
 
 void writeOneFrame(Board &board, Engine &engine, std::unique_lock<std::mutex> &held)
 {
     Run &run = engine.run;
     FrameJob job;
-    if (!prepareFrame(board, engine, job)) {
+    const Run started = run;
+    switch (prepareFrame(board, engine, job)) {
+    case Prepared::Gone:
         run.phase = Phase::Idle;
         notifyBoth(engine);
         return;
+    case Prepared::Lost:
+        afterFrame(board, run, started, false);
+        return;
+    case Prepared::Ready:
+        break;
     }
-    const Run started = run;
     run.phase = Phase::Writing;
     engine.writing = true;
     engine.discardWrite = false;
@@ -143,24 +224,19 @@ void writeOneFrame(Board &board, Engine &engine, std::unique_lock<std::mutex> &h
     const bool whole = writeFrame(job, engine.discardWrite);
     held.lock();
     engine.writing = false;
-    if (whole && !engine.discardWrite) countFrame(engine, started.target, started.serial, started.continuous);
-    // A command issued meanwhile has already set the phase it wants.
-    if (run.phase == Phase::Writing && run.serial == started.serial) {
-        if (started.continuous)
-            nextFrame(board, run);
-        else
-            run.phase = Phase::Idle;
-    }
-    notifyBoth(engine);
+    const bool delivered = whole && !engine.discardWrite;
+    if (delivered) countFrame(engine, started.target, started.serial, started.continuous);
+    afterFrame(board, run, started, delivered);
+    wakeHosts(engine, held);
 }
 
 // The next tick of the board's own external trigger, if it has one and the
 // line is connected.
 std::optional<Clock::time_point> nextExternalTick(const Board &board, const Engine &engine)
 {
-    const uint32_t periodMs = board.config.externalTriggerPeriodMs;
-    if (periodMs == 0 || !externalConnected(board)) return std::nullopt;
-    const Clock::duration period = std::chrono::milliseconds(periodMs);
+    const uint64_t periodUs = board.config.externalTriggerPeriodUs;
+    if (periodUs == 0 || !externalConnected(board)) return std::nullopt;
+    const Clock::duration period = std::chrono::microseconds(periodUs);
     const auto ticks = (Clock::now() - engine.opened) / period + 1;
     return engine.opened + ticks * period;
 }
@@ -180,8 +256,31 @@ void awaitTrigger(Board &board, Engine &engine, std::unique_lock<std::mutex> &he
         deliverTrigger(board, engine);
 }
 
+// Sleeps to the end of the exposure, less the last few microseconds, which
+// it spins through with the lock let go; the caller looks at the run again.
+void awaitDue(Board &board, Engine &engine, std::unique_lock<std::mutex> &held)
+{
+    const Clock::time_point due = engine.run.due;
+    if (Clock::now() + kSpin < due) {
+        board.changed.wait_until(held, due - kSpin);
+        return;
+    }
+    held.unlock();
+    while (Clock::now() < due) {
+    }
+    held.lock();
+}
+
+void preciseWakeUps()
+{
+#if defined(__linux__)
+    prctl(PR_SET_TIMERSLACK, kTimerSlackNs);
+#endif
+}
+
 void frameLoop(Board *board, std::shared_ptr<Engine> engine)
 {
+    preciseWakeUps();
     std::unique_lock<std::mutex> held(lock());
     while (!engine->closing) {
         Run &run = engine->run;
@@ -195,7 +294,7 @@ void frameLoop(Board *board, std::shared_ptr<Engine> engine)
             break;
         case Phase::Exposing:
             if (Clock::now() < run.due)
-                board->changed.wait_until(held, run.due);
+                awaitDue(*board, *engine, held);
             else
                 writeOneFrame(*board, *engine, held);
             break;
@@ -277,7 +376,10 @@ int32_t runCommand(Board &board, Engine &engine, std::unique_lock<std::mutex> &h
 
 bool deliverTrigger(Board &board, Engine &engine)
 {
-    if (engine.run.phase != Phase::AwaitingTrigger) return false;
+    if (engine.run.phase != Phase::AwaitingTrigger) {
+        ++engine.triggersDropped;
+        return false;
+    }
     beginExposure(board, engine.run, Clock::now());
     notifyBoth(engine);
     return true;
@@ -295,6 +397,7 @@ void stopFrameThread(Engine &engine, std::unique_lock<std::mutex> &held)
     }
     engine.board = nullptr;
     notifyBoth(engine);
+    engine.waitersChanged.notify_all();
 }
 
 }  // namespace bfsim

@@ -25,7 +25,9 @@
 #include "acquisition.h"
 #include "bfsim.h"
 #include "cid.h"
+#include "controls.h"
 #include "model.h"
+#include "source.h"
 
 namespace bfsim {
 
@@ -62,10 +64,20 @@ struct Destination {
     uint32_t lutType = 0;
 };
 
+// A camera's frame counter as one target sees it: it starts at the
+// camera's first frame number when the target is set up, counts every frame
+// the camera exposes (lost ones too) and wraps at 2^32.
+struct FrameCounter {
+    FrameCounter() = default;
+    explicit FrameCounter(uint32_t first) : next(first) {}
+    uint32_t next = 0;   // the number of the next frame
+    uint64_t index = 0;  // frames numbered since set-up; decides which are lost
+};
+
 // The destination registered by CiAqSetup.
 struct SingleDestination {
     Destination buffer;
-    uint64_t frames = 0;  // completed since set-up; numbers the next frame
+    FrameCounter counter;
 };
 
 // A relative QTab and, once CiPhysQTabCreate made one, its physical table.
@@ -80,7 +92,7 @@ struct Chain {
     std::vector<uint64_t> engaged;  // what the DMA engine fills, from engage on
     bool dmaStarted = false;
     size_t position = 0;            // index into `engaged` of the next frame
-    uint64_t frames = 0;            // completed since engage; numbers the next frame
+    FrameCounter counter;           // from engage on
     // Frames completed and not yet reported by any signal wait: once a whole
     // ring's worth is pending, the next frame overwrites one nobody has seen.
     uint64_t unwaited = 0;
@@ -99,7 +111,10 @@ struct Run {
     Target target = Target::None;
     bool continuous = false;
     Phase phase = Phase::Idle;
-    Clock::time_point due;  // end of the frame being exposed
+    // End of the frame being exposed. In a free-running grab the frames
+    // keep to a grid of one period from the first: a late frame does not
+    // move the ones after it.
+    Clock::time_point due;
     uint64_t serial = 0;    // one per snap or grab command
 };
 
@@ -114,6 +129,9 @@ struct Engine {
     bool closing = false;
     // Waiters of signals and wait-done sleep here: it outlives the board.
     std::condition_variable wake;
+    // Notified whenever a caller goes to sleep in CiSignalWait.
+    std::condition_variable waitersChanged;
+    int signalWaiters = 0;  // callers asleep in CiSignalWait
     std::thread thread;
 
     Run run;
@@ -132,18 +150,43 @@ struct Engine {
     uint32_t aqMode = 0;
     bool overflow = false;
     uint64_t framesCompleted = 0;
+    uint64_t framesLost = 0;       // by the camera's drop faults
+    uint64_t triggersDropped = 0;  // found no frame waiting for them
     Clock::time_point opened = Clock::now();  // phase of the periodic external trigger
 };
 
 // ---- Looking things up (all under lock()) ----
 
-// The engine of the open board behind a handle, or null.
-Engine *engineOf(void *handle);
-// The same, with the board.
-Board *boardOf(void *handle);
+// The engine of an open board.
+inline Engine &engineOf(const Board &board) { return *board.acquisition->engine; }
 // The same, shared: callers that may release the lock (to wait for a frame
 // being written) hold it so a close meanwhile cannot free it under them.
-std::shared_ptr<Engine> sharedEngineOf(void *handle);
+inline std::shared_ptr<Engine> sharedEngine(const Board &board) { return board.acquisition->engine; }
+
+// Sleeps on the engine's waiters' condition until `done` or the deadline;
+// true when `done`. The engine is held by the caller, so it outlives a close.
+template <class Done>
+bool sleepUntil(Engine &engine, std::unique_lock<std::mutex> &held, Clock::time_point deadline, Done done)
+{
+    return engine.wake.wait_until(held, deadline, done);
+}
+
+// A caller of CiSignalWait, counted while it sleeps so that tests can tell
+// it has reached the wait.
+class SignalWaiter {
+public:
+    explicit SignalWaiter(Engine &engine) : engine_(engine) {}
+    void sleep(std::unique_lock<std::mutex> &held, Clock::time_point deadline)
+    {
+        ++engine_.signalWaiters;
+        engine_.waitersChanged.notify_all();
+        engine_.wake.wait_until(held, deadline);
+        --engine_.signalWaiters;
+    }
+
+private:
+    Engine &engine_;
+};
 // A fresh serial for a record, never issued twice in the process.
 uint64_t nextSerial();
 
@@ -204,24 +247,26 @@ void stopFrameThread(Engine &engine, std::unique_lock<std::mutex> &held);
 // Counts a completed frame on every signal of the board.
 void signalFrame(Engine &engine);
 
-// ---- The test pattern (pattern.cpp) ----
+// ---- Writing a frame (frame_writer.cpp) ----
 
-// Everything the pattern writer needs, copied out under the lock.
+// Everything the frame writer needs, copied out under the lock.
 struct FrameJob {
     Destination dest;
     uint32_t width = 0;          // pixels per line acquired
     uint32_t lines = 0;          // lines acquired
     uint32_t bytesPerPixel = 1;
     uint32_t frame = 0;          // frame number, stamped into the first line
-    // Pixel (x, y) holds ramp[x + y]: the frame's values, through the LUT.
+    // The ramp: pixel (x, y) holds ramp[x + y], the frame's values through
+    // the LUT, so a frame costs width + lines look-ups.
     std::vector<uint32_t> ramp;
+    // Any other source: rendered while the lock is released.
+    std::optional<SourceFrame> rendered;
+    PixelLut lut;
 };
 
 // Fills the destination with the frame; false when `discard` cut it short.
 // Never writes past dest.size, nor more than dest.stride bytes of a line.
 bool writeFrame(const FrameJob &job, const std::atomic<bool> &discard);
-// The ramp value of a pixel before any LUT.
-uint32_t rampValue(uint32_t x, uint32_t y, uint64_t frame, uint32_t bitDepth);
 
 }  // namespace bfsim
 

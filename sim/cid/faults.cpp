@@ -3,14 +3,16 @@
  * call, or on every call from the Nth on, with a result of the test's choice.
  */
 #include <algorithm>
+#include <string_view>
 
 #include "state.h"
 
 namespace bfsim {
 
-std::optional<int32_t> takeFault(const std::string &function)
+std::optional<int32_t> takeFault(const char *function)
 {
-    auto armed = state().faults.find(function);
+    if (state().faults.empty()) return std::nullopt;
+    auto armed = state().faults.find(std::string_view(function));
     if (armed == state().faults.end()) return std::nullopt;
     std::optional<int32_t> result;
     std::vector<Fault> &faults = armed->second;

@@ -1,9 +1,10 @@
 /*
- * The call journal, and enter(): the first step of every SDK function.
+ * The call journal, and the first step of every SDK function.
  */
 #include <algorithm>
 #include <cstring>
 
+#include "entry.h"
 #include "state.h"
 
 namespace bfsim {
@@ -28,12 +29,11 @@ void journalCall(const char *function, std::initializer_list<int64_t> args)
     s.journal.push_back(call);
 }
 
-std::optional<int32_t> enter(const char *function, std::initializer_list<int64_t> args)
+Entry::Entry(const char *function, std::initializer_list<int64_t> args) : held(lock())
 {
-    std::lock_guard<std::mutex> held(lock());
     ensureLoaded();
     journalCall(function, args);
-    return takeFault(function);
+    fault = takeFault(function);
 }
 
 }  // namespace bfsim

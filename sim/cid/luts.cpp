@@ -7,6 +7,7 @@
 
 #include "bfsim.h"
 #include "cid.h"
+#include "entry.h"
 #include "controls_state.h"
 
 namespace bfsim {
@@ -79,17 +80,28 @@ uint32_t lowBits(uint32_t value, uint32_t bits)
 
 }  // namespace
 
+PixelLut pixelLut(const Board &board, uint32_t lutBank, uint32_t lutType)
+{
+    PixelLut lut;
+    if (lutBank >= kLutBanks || board.controls == nullptr) return lut;
+    auto mask = kMaskDepth.find(lutType);
+    if (mask != kMaskDepth.end()) {
+        lut.kind = PixelLut::Kind::Mask;
+        lut.mask = lowBits(0xFFFFFFFFu, mask->second);
+        return lut;
+    }
+    auto size = kLutEntries.find(lutType);
+    if (size == kLutEntries.end()) return lut;
+    lut.kind = PixelLut::Kind::Table;
+    lut.size = static_cast<uint32_t>(size->second);
+    auto table = board.controls->luts.find(LutKey{lutType, lutBank, kPixelLane});
+    if (table != board.controls->luts.end()) lut.table = table->second;
+    return lut;
+}
+
 uint32_t applyLut(const Board &board, uint32_t lutBank, uint32_t lutType, uint32_t value)
 {
-    if (lutBank >= kLutBanks || board.controls == nullptr) return value;
-    auto mask = kMaskDepth.find(lutType);
-    if (mask != kMaskDepth.end()) return lowBits(value, mask->second);
-    auto size = kLutEntries.find(lutType);
-    if (size == kLutEntries.end()) return value;
-    const uint32_t index = value % static_cast<uint32_t>(size->second);
-    auto table = board.controls->luts.find(LutKey{lutType, lutBank, kPixelLane});
-    if (table == board.controls->luts.end()) return index;
-    return table->second[index];
+    return pixelLut(board, lutBank, lutType).apply(value);
 }
 
 }  // namespace bfsim
@@ -102,44 +114,41 @@ CID_API int32_t SDK_CALL CiLutWrite(CiBoardHandle handle, uint32_t lutType, uint
                                     uint8_t laneMask, uint32_t offset, int32_t length,
                                     const void *entries)
 {
-    if (auto r = enter("CiLutWrite", {arg(handle), arg(lutType), arg(bank), arg(laneMask),
-                                      arg(offset), arg(length), arg(entries)}))
-        return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Board *board = controlledBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (!hasLut(*board)) return BFSIM_ERR_UNSUPPORTED;
-    auto size = kLutEntries.find(lutType);
-    if (size == kLutEntries.end() || bank >= kLutBanks) return BFSIM_ERR_ARGUMENT;
-    if (laneMask == 0 || (laneMask & ~kAllLanes) != 0) return BFSIM_ERR_ARGUMENT;
-    if (length <= 0 || entries == nullptr || offset >= size->second) return BFSIM_ERR_ARGUMENT;
-    // Entries beyond the table's end are not read: a longer table only
-    // fills the whole LUT.
-    const size_t count = std::min(static_cast<size_t>(length), size->second - offset);
-    for (uint32_t lane = 0; lane < kLaneCount; ++lane)
-        if ((laneMask & (1u << lane)) != 0)
-            writeLane(lutTable(*board->controls, lutType, bank, lane), lutType, offset, count,
-                      entries);
-    return 0;
+    return boardCall("CiLutWrite", {arg(handle), arg(lutType), arg(bank), arg(laneMask),
+                                      arg(offset), arg(length), arg(entries)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (!hasLut(board)) return BFSIM_ERR_UNSUPPORTED;
+        auto size = kLutEntries.find(lutType);
+        if (size == kLutEntries.end() || bank >= kLutBanks) return BFSIM_ERR_ARGUMENT;
+        if (laneMask == 0 || (laneMask & ~kAllLanes) != 0) return BFSIM_ERR_ARGUMENT;
+        if (length <= 0 || entries == nullptr || offset >= size->second) return BFSIM_ERR_ARGUMENT;
+        // Entries beyond the table's end are not read: a longer table only
+        // fills the whole LUT.
+        const size_t count = std::min(static_cast<size_t>(length), size->second - offset);
+        for (uint32_t lane = 0; lane < kLaneCount; ++lane)
+            if ((laneMask & (1u << lane)) != 0)
+                writeLane(lutTable(*board.controls, lutType, bank, lane), lutType, offset, count,
+                          entries);
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiLutSetMask(CiBoardHandle handle, uint32_t depth, uint8_t *maskType)
 {
-    if (auto r = enter("CiLutSetMask", {arg(handle), arg(depth), arg(maskType)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Board *board = controlledBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (!hasLut(*board)) return BFSIM_ERR_UNSUPPORTED;
-    if (maskType == nullptr) return BFSIM_ERR_ARGUMENT;
-    // An imposed mask type answers for any depth; the board itself knows
-    // masks for the depths of its table only.
-    std::optional<uint32_t> imposed = outputOverride("CiLutSetMask");
-    auto found = kMaskTypeForDepth.find(depth);
-    if (!imposed && found == kMaskTypeForDepth.end()) return BFSIM_ERR_ARGUMENT;
-    const uint8_t type = imposed ? static_cast<uint8_t>(*imposed) : found->second;
-    board->controls->maskType = type;
-    *maskType = type;
-    return 0;
+    return boardCall("CiLutSetMask", {arg(handle), arg(depth), arg(maskType)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (!hasLut(board)) return BFSIM_ERR_UNSUPPORTED;
+        if (maskType == nullptr) return BFSIM_ERR_ARGUMENT;
+        // An imposed mask type answers for any depth; the board itself knows
+        // masks for the depths of its table only.
+        std::optional<uint32_t> imposed = outputOverride("CiLutSetMask");
+        auto found = kMaskTypeForDepth.find(depth);
+        if (!imposed && found == kMaskTypeForDepth.end()) return BFSIM_ERR_ARGUMENT;
+        const uint8_t type = imposed ? static_cast<uint8_t>(*imposed) : found->second;
+        board.controls->maskType = type;
+        *maskType = type;
+        return 0;
+    });
 }
 
 }  // extern "C"

@@ -6,6 +6,7 @@
 
 #include "bfsim.h"
 #include "cid.h"
+#include "entry.h"
 #include "controls_state.h"
 
 namespace bfsim {
@@ -40,52 +41,46 @@ CID_API int32_t SDK_CALL CiConExposureControlSet(CiBoardHandle handle, double pe
                                                  double exposureMs, double delayMs,
                                                  uint32_t mode, uint32_t outputMask)
 {
-    if (auto r = enter("CiConExposureControlSet", {arg(handle), arg(periodMs), arg(exposureMs),
-                                                   arg(delayMs), arg(mode), arg(outputMask)}))
-        return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Board *board = controlledBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (!validTiming(periodMs, exposureMs, delayMs)) return BFSIM_ERR_ARGUMENT;
-    board->controls->timing = Timing{periodMs, exposureMs, delayMs, mode, outputMask};
-    board->changed.notify_all();
-    return 0;
+    return boardCall("CiConExposureControlSet", {arg(handle), arg(periodMs), arg(exposureMs),
+                                                   arg(delayMs), arg(mode), arg(outputMask)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (!validTiming(periodMs, exposureMs, delayMs)) return BFSIM_ERR_ARGUMENT;
+        board.controls->timing = Timing{periodMs, exposureMs, delayMs, mode, outputMask};
+        board.changed.notify_all();
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiEncoderDividerSet(CiBoardHandle handle, uint32_t divider,
                                              uint32_t encoder, uint32_t bothEdges, uint32_t flags)
 {
-    if (auto r = enter("CiEncoderDividerSet",
-                       {arg(handle), arg(divider), arg(encoder), arg(bothEdges), arg(flags)}))
-        return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Board *board = controlledBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (divider < 1 || encoder >= kEncoderCount) return BFSIM_ERR_ARGUMENT;
-    board->controls->encoders[encoder] = EncoderDivider{divider, bothEdges, flags};
-    return 0;
+    return boardCall("CiEncoderDividerSet",
+                       {arg(handle), arg(divider), arg(encoder), arg(bothEdges), arg(flags)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (divider < 1 || encoder >= kEncoderCount) return BFSIM_ERR_ARGUMENT;
+        board.controls->encoders[encoder] = EncoderDivider{divider, bothEdges, flags};
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiRegGPOutGet(CiBoardHandle handle, uint32_t *levels)
 {
-    if (auto r = enter("CiRegGPOutGet", {arg(handle), arg(levels)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    const Board *board = controlledBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (levels == nullptr) return BFSIM_ERR_ARGUMENT;
-    *levels = board->controls->gpoutLevels;
-    return 0;
+    return boardCall("CiRegGPOutGet", {arg(handle), arg(levels)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (levels == nullptr) return BFSIM_ERR_ARGUMENT;
+        *levels = board.controls->gpoutLevels;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiRegGPOutSet(CiBoardHandle handle, uint32_t mask, uint32_t levels)
 {
-    if (auto r = enter("CiRegGPOutSet", {arg(handle), arg(mask), arg(levels)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Board *board = controlledBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    uint32_t &current = board->controls->gpoutLevels;
-    current = (current & ~mask) | (levels & mask);
-    return 0;
+    return boardCall("CiRegGPOutSet", {arg(handle), arg(mask), arg(levels)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        uint32_t &current = board.controls->gpoutLevels;
+        current = (current & ~mask) | (levels & mask);
+        return 0;
+    });
 }
 
 }  // extern "C"

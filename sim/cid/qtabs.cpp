@@ -9,6 +9,7 @@
 
 #include "cid.h"
 #include "engine_state.h"
+#include "entry.h"
 
 namespace bfsim {
 namespace {
@@ -72,13 +73,12 @@ extern "C" {
 
 CID_API int32_t SDK_CALL CiConAqMode(CiBoardHandle handle, uint32_t mode)
 {
-    if (auto r = enter("CiConAqMode", {arg(handle), arg(mode)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    if (mode > kHighestAqMode) return BFSIM_ERR_ARGUMENT;
-    engine->aqMode = mode;
-    return 0;
+    return boardCall("CiConAqMode", {arg(handle), arg(mode)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (mode > kHighestAqMode) return BFSIM_ERR_ARGUMENT;
+        engineOf(board).aqMode = mode;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiRelQTabCreate(CiBoardHandle handle, CiCameraConfig config, void *buffer,
@@ -86,125 +86,122 @@ CID_API int32_t SDK_CALL CiRelQTabCreate(CiBoardHandle handle, CiCameraConfig co
                                          uint32_t format, uint32_t lutBank, uint32_t direction,
                                          uint32_t kind, uint32_t flags)
 {
-    if (auto r = enter("CiRelQTabCreate", {arg(handle), arg(config), arg(buffer), arg(size), arg(stride),
-                                           arg(qtab), arg(format), arg(lutBank), arg(direction),
-                                           arg(kind), arg(flags)}))
-        return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    if (buffer == nullptr || qtab == nullptr || size == 0 || stride == 0 || stride > size)
-        return BFSIM_ERR_ARGUMENT;
-    // A record still holding a live QTab is overwritten and the old QTab
-    // leaks, counted, just as the host lost it.
-    const uint64_t serial = nextSerial();
-    QTabEntry &entry = engine->qtabs[serial];
-    entry.record = qtab;
-    entry.buffer = {static_cast<uint8_t *>(buffer), size, stride, lutBank, 0};
-    stampRecord(qtab, kQTabMagic, serial);
-    describe(qtab, entry.buffer);
-    countObject(BFSIM_OBJ_REL_QTABS, +1);
-    return 0;
+    return boardCall("CiRelQTabCreate", {arg(handle), arg(config), arg(buffer), arg(size), arg(stride),
+                                         arg(qtab), arg(format), arg(lutBank), arg(direction),
+                                         arg(kind), arg(flags)},
+                     handle, BFSIM_ERR_HANDLE, [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (buffer == nullptr || qtab == nullptr || size == 0 || stride == 0 || stride > size)
+            return BFSIM_ERR_ARGUMENT;
+        // A record still holding a live QTab is overwritten and the old QTab
+        // leaks, counted, just as the host lost it.
+        const uint64_t serial = nextSerial();
+        QTabEntry &entry = engineOf(board).qtabs[serial];
+        entry.record = qtab;
+        entry.buffer = {static_cast<uint8_t *>(buffer), size, stride, lutBank, 0};
+        stampRecord(qtab, kQTabMagic, serial);
+        describe(qtab, entry.buffer);
+        countObject(BFSIM_OBJ_REL_QTABS, +1);
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiPhysQTabCreate(CiBoardHandle handle, CiQTab *qtab, uint32_t flags)
 {
-    if (auto r = enter("CiPhysQTabCreate", {arg(handle), arg(qtab), arg(flags)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    const std::optional<uint64_t> serial = liveQTab(*engine, qtab);
-    if (!serial) return BFSIM_ERR_NOT_LIVE;
-    QTabEntry &entry = engine->qtabs.at(*serial);
-    if (entry.physical) return BFSIM_ERR_BUSY;
-    entry.physical = true;
-    countObject(BFSIM_OBJ_PHYS_QTABS, +1);
-    return 0;
+    return boardCall("CiPhysQTabCreate", {arg(handle), arg(qtab), arg(flags)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        Engine &engine = engineOf(board);
+        const std::optional<uint64_t> serial = liveQTab(engine, qtab);
+        if (!serial) return BFSIM_ERR_NOT_LIVE;
+        QTabEntry &entry = engine.qtabs.at(*serial);
+        if (entry.physical) return BFSIM_ERR_BUSY;
+        entry.physical = true;
+        countObject(BFSIM_OBJ_PHYS_QTABS, +1);
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiPhysQTabChainLink(CiBoardHandle handle, CiQTab **qtabs, uint32_t count)
 {
-    if (auto r = enter("CiPhysQTabChainLink", {arg(handle), arg(qtabs), arg(count)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    if (qtabs == nullptr || count == 0) return BFSIM_ERR_ARGUMENT;
-    auto ring = physicalRing(*engine, qtabs, count);
-    if (!ring) return BFSIM_ERR_NOT_LIVE;
-    engine->chain.linked = std::move(*ring);
-    return 0;
+    return boardCall("CiPhysQTabChainLink", {arg(handle), arg(qtabs), arg(count)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        Engine &engine = engineOf(board);
+        if (qtabs == nullptr || count == 0) return BFSIM_ERR_ARGUMENT;
+        auto ring = physicalRing(engine, qtabs, count);
+        if (!ring) return BFSIM_ERR_NOT_LIVE;
+        engine.chain.linked = std::move(*ring);
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiPhysQTabChainEngage(CiBoardHandle handle, CiQTab **qtabs, uint32_t engineNumber)
 {
-    if (auto r = enter("CiPhysQTabChainEngage", {arg(handle), arg(qtabs), arg(engineNumber)})) return *r;
-    std::unique_lock<std::mutex> held(lock());
-    std::shared_ptr<Engine> engine = sharedEngineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    if (qtabs == nullptr || engineNumber != kDestinationEngine) return BFSIM_ERR_ARGUMENT;
-    Chain &chain = engine->chain;
-    if (chain.linked.empty()) return BFSIM_ERR_NOT_SET_UP;
-    // The array handed in must be the ring that was linked, in its order.
-    auto ring = physicalRing(*engine, qtabs, chain.linked.size());
-    if (!ring || *ring != chain.linked) return BFSIM_ERR_ARGUMENT;
+    return boardCall("CiPhysQTabChainEngage", {arg(handle), arg(qtabs), arg(engineNumber)}, handle,
+                     BFSIM_ERR_HANDLE, [&](Board &board, std::unique_lock<std::mutex> &held) {
+        std::shared_ptr<Engine> engine = sharedEngine(board);
+        if (qtabs == nullptr || engineNumber != kDestinationEngine) return BFSIM_ERR_ARGUMENT;
+        Chain &chain = engine->chain;
+        if (chain.linked.empty()) return BFSIM_ERR_NOT_SET_UP;
+        // The array handed in must be the ring that was linked, in its order.
+        auto ring = physicalRing(*engine, qtabs, chain.linked.size());
+        if (!ring || *ring != chain.linked) return BFSIM_ERR_ARGUMENT;
 
-    if (!disengage(*engine, held)) return BFSIM_ERR_HANDLE;
-    // Checked again: the tables may have changed while a run wound down.
-    if (physicalRing(*engine, qtabs, ring->size()) != ring) return BFSIM_ERR_NOT_LIVE;
-    chain.engaged = std::move(*ring);
-    chain.position = 0;
-    chain.frames = 0;
-    chain.unwaited = 0;
-    return 0;
+        if (!disengage(*engine, held)) return BFSIM_ERR_HANDLE;
+        // Checked again: the tables may have changed while a run wound down.
+        if (physicalRing(*engine, qtabs, ring->size()) != ring) return BFSIM_ERR_NOT_LIVE;
+        chain.engaged = std::move(*ring);
+        chain.position = 0;
+        chain.counter = FrameCounter(board.currentCamera().faults.firstFrameNumber);
+        chain.unwaited = 0;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiConDMACommand(CiBoardHandle handle, uint32_t command, uint32_t engineNumber,
                                          uint32_t param1, uint32_t param2)
 {
-    if (auto r = enter("CiConDMACommand", {arg(handle), arg(command), arg(engineNumber), arg(param1), arg(param2)}))
-        return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    if (command != kDmaStartCommand) return BFSIM_ERR_ARGUMENT;
-    if (engine->chain.engaged.empty()) return BFSIM_ERR_NOT_SET_UP;
-    engine->chain.dmaStarted = true;
-    return 0;
+    return boardCall("CiConDMACommand", {arg(handle), arg(command), arg(engineNumber), arg(param1), arg(param2)},
+                     handle, BFSIM_ERR_HANDLE, [&](Board &board, std::unique_lock<std::mutex> &) {
+        Engine &engine = engineOf(board);
+        if (command != kDmaStartCommand) return BFSIM_ERR_ARGUMENT;
+        if (engine.chain.engaged.empty()) return BFSIM_ERR_NOT_SET_UP;
+        engine.chain.dmaStarted = true;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiPhysQTabFree(CiBoardHandle handle, CiQTab *qtab)
 {
-    if (auto r = enter("CiPhysQTabFree", {arg(handle), arg(qtab)})) return *r;
-    std::unique_lock<std::mutex> held(lock());
-    std::shared_ptr<Engine> engine = sharedEngineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    std::optional<uint64_t> serial = liveQTab(*engine, qtab);
-    if (!serial || !engine->qtabs.at(*serial).physical) return BFSIM_ERR_NOT_LIVE;
-    // A ring missing one table is no ring: the engine stops filling it
-    // before this returns, and the host may free the buffers right after.
-    if (contains(engine->chain.engaged, *serial) && !disengage(*engine, held)) return BFSIM_ERR_HANDLE;
-    serial = liveQTab(*engine, qtab);  // looked up again after the lock was let go
-    if (!serial || !engine->qtabs.at(*serial).physical) return BFSIM_ERR_NOT_LIVE;
-    if (contains(engine->chain.linked, *serial)) engine->chain.linked.clear();
-    engine->qtabs.at(*serial).physical = false;
-    countObject(BFSIM_OBJ_PHYS_QTABS, -1);
-    return 0;
+    return boardCall("CiPhysQTabFree", {arg(handle), arg(qtab)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &held) {
+        std::shared_ptr<Engine> engine = sharedEngine(board);
+        std::optional<uint64_t> serial = liveQTab(*engine, qtab);
+        if (!serial || !engine->qtabs.at(*serial).physical) return BFSIM_ERR_NOT_LIVE;
+        // A ring missing one table is no ring: the engine stops filling it
+        // before this returns, and the host may free the buffers right after.
+        if (contains(engine->chain.engaged, *serial) && !disengage(*engine, held)) return BFSIM_ERR_HANDLE;
+        serial = liveQTab(*engine, qtab);  // looked up again after the lock was let go
+        if (!serial || !engine->qtabs.at(*serial).physical) return BFSIM_ERR_NOT_LIVE;
+        if (contains(engine->chain.linked, *serial)) engine->chain.linked.clear();
+        engine->qtabs.at(*serial).physical = false;
+        countObject(BFSIM_OBJ_PHYS_QTABS, -1);
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiRelQTabFree(CiBoardHandle handle, CiQTab *qtab)
 {
-    if (auto r = enter("CiRelQTabFree", {arg(handle), arg(qtab)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    const std::optional<uint64_t> serial = liveQTab(*engine, qtab);
-    if (!serial) return BFSIM_ERR_NOT_LIVE;
-    // The physical table refers to this one; it has to go first.
-    if (engine->qtabs.at(*serial).physical) return BFSIM_ERR_BUSY;
-    engine->qtabs.erase(*serial);
-    unstampRecord(qtab);
-    countObject(BFSIM_OBJ_REL_QTABS, -1);
-    return 0;
+    return boardCall("CiRelQTabFree", {arg(handle), arg(qtab)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        Engine &engine = engineOf(board);
+        const std::optional<uint64_t> serial = liveQTab(engine, qtab);
+        if (!serial) return BFSIM_ERR_NOT_LIVE;
+        // The physical table refers to this one; it has to go first.
+        if (engine.qtabs.at(*serial).physical) return BFSIM_ERR_BUSY;
+        engine.qtabs.erase(*serial);
+        unstampRecord(qtab);
+        countObject(BFSIM_OBJ_REL_QTABS, -1);
+        return 0;
+    });
 }
 
 }  // extern "C"

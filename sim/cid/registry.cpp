@@ -4,6 +4,7 @@
  */
 #include "bfsim.h"
 #include "cid.h"
+#include "entry.h"
 #include "controls.h"
 #include "state.h"
 
@@ -44,117 +45,109 @@ extern "C" {
 
 CID_API int32_t SDK_CALL CiSysBrdEnum(uint32_t type, uint32_t *count)
 {
-    if (auto r = enter("CiSysBrdEnum", {arg(type), arg(count)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    if (count == nullptr) return BFSIM_ERR_ARGUMENT;
-    uint32_t found = 0;
-    for (const auto &board : boards())
-        if (board->config.type == type) ++found;
-    *count = found;
-    return 0;
+    return sdkCall<int32_t>("CiSysBrdEnum", {arg(type), arg(count)}, [&](std::unique_lock<std::mutex> &) {
+        if (count == nullptr) return BFSIM_ERR_ARGUMENT;
+        uint32_t found = 0;
+        for (const auto &board : boards())
+            if (board->config.type == type) ++found;
+        *count = found;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiSysBrdFind(uint32_t type, uint32_t number, CiBoardEntry *entry)
 {
-    if (auto r = enter("CiSysBrdFind", {arg(type), arg(number), arg(entry)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    if (entry == nullptr) return BFSIM_ERR_ARGUMENT;
-    if (findBoard(type, number) == nullptr) return BFSIM_ERR_NOT_FOUND;
-    *entry = CiBoardEntry{};
-    entry->opaque[kMagic] = kEntryMagic;
-    entry->opaque[kType] = type;
-    entry->opaque[kNumber] = number;
-    entry->opaque[kEpoch] = state().populationEpoch;
-    return 0;
+    return sdkCall<int32_t>("CiSysBrdFind", {arg(type), arg(number), arg(entry)}, [&](std::unique_lock<std::mutex> &) {
+        if (entry == nullptr) return BFSIM_ERR_ARGUMENT;
+        if (findBoard(type, number) == nullptr) return BFSIM_ERR_NOT_FOUND;
+        *entry = CiBoardEntry{};
+        entry->opaque[kMagic] = kEntryMagic;
+        entry->opaque[kType] = type;
+        entry->opaque[kNumber] = number;
+        entry->opaque[kEpoch] = state().populationEpoch;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiBrdOpen(CiBoardEntry *entry, CiBoardHandle *handle, uint32_t mode)
 {
-    if (auto r = enter("CiBrdOpen", {arg(entry), arg(handle), arg(mode)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    if (entry == nullptr || handle == nullptr || entry->opaque[kMagic] != kEntryMagic)
-        return BFSIM_ERR_ARGUMENT;
-    // An entry found before the population was replaced names no board now.
-    if (entry->opaque[kEpoch] != state().populationEpoch) return BFSIM_ERR_NOT_FOUND;
-    Board *board = findBoard(static_cast<uint32_t>(entry->opaque[kType]),
-                             static_cast<uint32_t>(entry->opaque[kNumber]));
-    if (board == nullptr) return BFSIM_ERR_NOT_FOUND;
-    if (board->open) return BFSIM_ERR_BUSY;
-    openBoard(*board);
-    *handle = board->handle;
-    return 0;
+    return sdkCall<int32_t>("CiBrdOpen", {arg(entry), arg(handle), arg(mode)}, [&](std::unique_lock<std::mutex> &) {
+        if (entry == nullptr || handle == nullptr || entry->opaque[kMagic] != kEntryMagic)
+            return BFSIM_ERR_ARGUMENT;
+        // An entry found before the population was replaced names no board now.
+        if (entry->opaque[kEpoch] != state().populationEpoch) return BFSIM_ERR_NOT_FOUND;
+        Board *board = findBoard(static_cast<uint32_t>(entry->opaque[kType]),
+                                 static_cast<uint32_t>(entry->opaque[kNumber]));
+        if (board == nullptr) return BFSIM_ERR_NOT_FOUND;
+        if (board->open) return BFSIM_ERR_BUSY;
+        openBoard(*board);
+        *handle = board->handle;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiBrdClose(CiBoardHandle handle)
 {
-    if (auto r = enter("CiBrdClose", {arg(handle)})) return *r;
-    std::unique_lock<std::mutex> held(lock());
-    Board *board = findBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    closeBoard(*board, held);
-    return 0;
+    return boardCall("CiBrdClose", {arg(handle)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &held) {
+        closeBoard(board, held);
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiBrdInquire(CiBoardHandle handle, uint32_t code, uint32_t *value)
 {
-    if (auto r = enter("CiBrdInquire", {arg(handle), arg(code), arg(value)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    const Board *board = findBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (value == nullptr) return BFSIM_ERR_ARGUMENT;
-    std::optional<uint32_t> answer = inquire(*board, code);
-    if (!answer) return BFSIM_ERR_NOT_FOUND;
-    *value = *answer;
-    return 0;
+    return boardCall("CiBrdInquire", {arg(handle), arg(code), arg(value)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (value == nullptr) return BFSIM_ERR_ARGUMENT;
+        std::optional<uint32_t> answer = inquire(board, code);
+        if (!answer) return BFSIM_ERR_NOT_FOUND;
+        *value = *answer;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiBrdCamSel(CiBoardHandle handle, uint32_t camera, uint32_t mode)
 {
-    if (auto r = enter("CiBrdCamSel", {arg(handle), arg(camera), arg(mode)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Board *board = findBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (camera >= board->config.cameras.size()) return BFSIM_ERR_NOT_FOUND;
-    board->camera = camera;
-    board->changed.notify_all();
-    return 0;
+    return boardCall("CiBrdCamSel", {arg(handle), arg(camera), arg(mode)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (camera >= board.config.cameras.size()) return BFSIM_ERR_NOT_FOUND;
+        board.camera = camera;
+        board.changed.notify_all();
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiBrdCamGetCur(CiBoardHandle handle, CiCameraConfig *config)
 {
-    if (auto r = enter("CiBrdCamGetCur", {arg(handle), arg(config)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Board *board = findBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    if (config == nullptr) return BFSIM_ERR_ARGUMENT;
-    // The camera's own record in the model: opaque to callers, and valid for
-    // the engine as long as the population lasts.
-    *config = const_cast<CameraConfig *>(&board->currentCamera());
-    return 0;
+    return boardCall("CiBrdCamGetCur", {arg(handle), arg(config)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (config == nullptr) return BFSIM_ERR_ARGUMENT;
+        // The camera's own record in the model: opaque to callers, and valid for
+        // the engine as long as the population lasts.
+        *config = const_cast<CameraConfig *>(&board.currentCamera());
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiConInt(CiBoardHandle handle, uint32_t kind, uint32_t enable)
 {
-    if (auto r = enter("CiConInt", {arg(handle), arg(kind), arg(enable)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    return findBoard(handle) == nullptr ? BFSIM_ERR_HANDLE : 0;
+    return boardCall("CiConInt", {arg(handle), arg(kind), arg(enable)}, handle, BFSIM_ERR_HANDLE,
+                     [](Board &, std::unique_lock<std::mutex> &) { return 0; });
 }
 
 CID_API int32_t SDK_CALL CiConVTrigModeGet(CiBoardHandle handle, uint32_t *mode, uint32_t *param1,
                                            uint32_t *param2, uint32_t *param3)
 {
-    if (auto r = enter("CiConVTrigModeGet",
-                       {arg(handle), arg(mode), arg(param1), arg(param2), arg(param3)}))
-        return *r;
-    std::lock_guard<std::mutex> held(lock());
-    const Board *board = findBoard(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    // Each output is optional: a caller may want only the mode.
-    uint32_t *params[] = {param1, param2, param3};
-    if (mode != nullptr) *mode = triggerMode(*board);
-    for (uint32_t i = 0; i < 3; ++i)
-        if (params[i] != nullptr) *params[i] = triggerParam(*board, i);
-    return 0;
+    return boardCall("CiConVTrigModeGet", {arg(handle), arg(mode), arg(param1), arg(param2), arg(param3)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        // Each output is optional: a caller may want only the mode.
+        uint32_t *params[] = {param1, param2, param3};
+        if (mode != nullptr) *mode = triggerMode(board);
+        for (uint32_t i = 0; i < 3; ++i)
+            if (params[i] != nullptr) *params[i] = triggerParam(board, i);
+        return 0;
+    });
 }
 
 }  // extern "C"

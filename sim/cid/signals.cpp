@@ -6,6 +6,7 @@
  */
 #include "cid.h"
 #include "engine_state.h"
+#include "entry.h"
 
 namespace bfsim {
 namespace {
@@ -40,94 +41,91 @@ extern "C" {
 
 CID_API int32_t SDK_CALL CiSignalCreate(CiBoardHandle handle, uint32_t kind, CiSignal *signal)
 {
-    if (auto r = enter("CiSignalCreate", {arg(handle), arg(kind), arg(signal)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    if (signal == nullptr || kind != kSignalEndOfFrame) return BFSIM_ERR_ARGUMENT;
-    // A record that still holds a live signal is simply overwritten: that
-    // signal stays live, unreachable, and counted, as the host leaked it.
-    const uint64_t serial = nextSerial();
-    engine->signals[serial].record = signal;
-    stampRecord(signal, kSignalMagic, serial);
-    countObject(BFSIM_OBJ_SIGNALS, +1);
-    return 0;
+    return boardCall("CiSignalCreate", {arg(handle), arg(kind), arg(signal)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        if (signal == nullptr || kind != kSignalEndOfFrame) return BFSIM_ERR_ARGUMENT;
+        // A record that still holds a live signal is simply overwritten: that
+        // signal stays live, unreachable, and counted, as the host leaked it.
+        const uint64_t serial = nextSerial();
+        engineOf(board).signals[serial].record = signal;
+        stampRecord(signal, kSignalMagic, serial);
+        countObject(BFSIM_OBJ_SIGNALS, +1);
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiSignalQueueClear(CiBoardHandle handle, CiSignal *signal)
 {
-    if (auto r = enter("CiSignalQueueClear", {arg(handle), arg(signal)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    SignalState *state = liveSignal(*engine, signal);
-    if (state == nullptr) return BFSIM_ERR_NOT_LIVE;
-    state->pending = 0;
-    engine->chain.unwaited = 0;
-    return 0;
+    return boardCall("CiSignalQueueClear", {arg(handle), arg(signal)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        Engine &engine = engineOf(board);
+        SignalState *state = liveSignal(engine, signal);
+        if (state == nullptr) return BFSIM_ERR_NOT_LIVE;
+        state->pending = 0;
+        engine.chain.unwaited = 0;
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiSignalWait(CiBoardHandle handle, CiSignal *signal, uint32_t timeout,
                                       uint32_t *count)
 {
-    if (auto r = enter("CiSignalWait", {arg(handle), arg(signal), arg(timeout), arg(count)})) return *r;
-    std::unique_lock<std::mutex> held(lock());
-    Board *board = boardOf(handle);
-    if (board == nullptr) return BFSIM_ERR_HANDLE;
-    SignalState *state = liveSignal(*board->acquisition->engine, signal);
-    if (state == nullptr) return BFSIM_ERR_NOT_LIVE;
-
-    // Held by value: the board may be closed while we sleep.
-    std::shared_ptr<Engine> engine = board->acquisition->engine;
-    const uint64_t serial = *stampedSerial(signal, kSignalMagic);
-    const uint64_t cancels = state->cancels;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout);
-    for (;;) {
-        auto found = engine->signals.find(serial);
-        if (engine->closing || found == engine->signals.end() || found->second.cancels != cancels) {
-            writeCount(count, 0);
-            return BFSIM_WAIT_CANCELLED;
+    return boardCall("CiSignalWait", {arg(handle), arg(signal), arg(timeout), arg(count)}, handle,
+                     BFSIM_ERR_HANDLE, [&](Board &board, std::unique_lock<std::mutex> &held) {
+        if (liveSignal(engineOf(board), signal) == nullptr) return BFSIM_ERR_NOT_LIVE;
+        // Held by value: the board may be closed while we sleep.
+        std::shared_ptr<Engine> engine = sharedEngine(board);
+        const uint64_t serial = *stampedSerial(signal, kSignalMagic);
+        const uint64_t cancels = engine->signals.at(serial).cancels;
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout);
+        SignalWaiter counted(*engine);
+        for (;;) {
+            auto found = engine->signals.find(serial);
+            if (engine->closing || found == engine->signals.end() || found->second.cancels != cancels) {
+                writeCount(count, 0);
+                return BFSIM_WAIT_CANCELLED;
+            }
+            if (const uint64_t frames = found->second.pending) {
+                found->second.pending = 0;
+                engine->chain.unwaited = 0;
+                writeCount(count, frames);
+                return frames == 1 ? 0 : kWaitFramesMissed;
+            }
+            if (Clock::now() >= deadline) {
+                writeCount(count, 0);
+                return BFSIM_WAIT_TIMEOUT;
+            }
+            counted.sleep(held, deadline);
         }
-        if (const uint64_t frames = found->second.pending) {
-            found->second.pending = 0;
-            engine->chain.unwaited = 0;
-            writeCount(count, frames);
-            return frames == 1 ? 0 : kWaitFramesMissed;
-        }
-        if (Clock::now() >= deadline) {
-            writeCount(count, 0);
-            return BFSIM_WAIT_TIMEOUT;
-        }
-        engine->wake.wait_until(held, deadline);
-    }
+    });
 }
 
 CID_API int32_t SDK_CALL CiSignalCancel(CiBoardHandle handle, CiSignal *signal)
 {
-    if (auto r = enter("CiSignalCancel", {arg(handle), arg(signal)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    SignalState *state = liveSignal(*engine, signal);
-    if (state == nullptr) return BFSIM_ERR_NOT_LIVE;
-    ++state->cancels;
-    wakeAll(*engine);
-    return 0;
+    return boardCall("CiSignalCancel", {arg(handle), arg(signal)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        Engine &engine = engineOf(board);
+        SignalState *state = liveSignal(engine, signal);
+        if (state == nullptr) return BFSIM_ERR_NOT_LIVE;
+        ++state->cancels;
+        wakeAll(engine);
+        return 0;
+    });
 }
 
 CID_API int32_t SDK_CALL CiSignalFree(CiBoardHandle handle, CiSignal *signal)
 {
-    if (auto r = enter("CiSignalFree", {arg(handle), arg(signal)})) return *r;
-    std::lock_guard<std::mutex> held(lock());
-    Engine *engine = engineOf(handle);
-    if (engine == nullptr) return BFSIM_ERR_HANDLE;
-    if (liveSignal(*engine, signal) == nullptr) return BFSIM_ERR_NOT_LIVE;
-    // Waiters find the signal gone and return cancelled.
-    engine->signals.erase(*stampedSerial(signal, kSignalMagic));
-    unstampRecord(signal);
-    countObject(BFSIM_OBJ_SIGNALS, -1);
-    wakeAll(*engine);
-    return 0;
+    return boardCall("CiSignalFree", {arg(handle), arg(signal)}, handle, BFSIM_ERR_HANDLE,
+                     [&](Board &board, std::unique_lock<std::mutex> &) {
+        Engine &engine = engineOf(board);
+        if (liveSignal(engine, signal) == nullptr) return BFSIM_ERR_NOT_LIVE;
+        // Waiters find the signal gone and return cancelled.
+        engine.signals.erase(*stampedSerial(signal, kSignalMagic));
+        unstampRecord(signal);
+        countObject(BFSIM_OBJ_SIGNALS, -1);
+        wakeAll(engine);
+        return 0;
+    });
 }
 
 }  // extern "C"

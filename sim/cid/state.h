@@ -37,7 +37,8 @@ struct SimState {
 
     bool journalOn = false;
     std::vector<bfsim_call> journal;
-    std::map<std::string, std::vector<Fault>> faults;
+    // Looked up by the caller's name without making a string of it.
+    std::map<std::string, std::vector<Fault>, std::less<>> faults;
     std::map<std::string, uint32_t> outputs;
     std::map<int, int> live;
     std::vector<bfsim_message_box> messageBoxes;
@@ -67,7 +68,7 @@ void closeBoard(Board &board, std::unique_lock<std::mutex> &held);
 
 // The result of an armed fault that fires on this call of `function`, if
 // any; counts the call for every fault of the function. Call under lock().
-std::optional<int32_t> takeFault(const std::string &function);
+std::optional<int32_t> takeFault(const char *function);
 
 // Appends a call to the journal when it is on. Call under lock().
 void journalCall(const char *function, std::initializer_list<int64_t> args);

@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "entry.h"
 #include "state.h"
 #include "user32.h"
 
@@ -23,26 +24,28 @@ extern "C" {
 
 USER32_API void *USER32_CALL GetFocus(void)
 {
-    if (auto r = enter("GetFocus", {})) return reinterpret_cast<void *>(static_cast<intptr_t>(*r));
-    return reinterpret_cast<void *>(BFSIM_FOCUS_WINDOW);
+    return sdkCall<void *>("GetFocus", {}, [](std::unique_lock<std::mutex> &) {
+        return reinterpret_cast<void *>(BFSIM_FOCUS_WINDOW);
+    });
 }
 
 USER32_API int USER32_CALL MessageBoxA(void *owner, const char *text, const char *caption,
                                        uint32_t style)
 {
-    if (auto r = enter("MessageBoxA", {arg(owner), arg(text), arg(caption), arg(style)})) return *r;
-    const char *shownText = text != nullptr ? text : "";
-    const char *shownCaption = caption != nullptr ? caption : "";
-    std::fprintf(stderr, "[MessageBoxA] %s: %s (style 0x%" PRIx32 ")\n", shownCaption, shownText,
-                 style);
-    std::lock_guard<std::mutex> held(lock());
-    bfsim_message_box shown{};
-    shown.owner = reinterpret_cast<uintptr_t>(owner);
-    shown.style = style;
-    copyText(shown.caption, sizeof shown.caption, shownCaption);
-    copyText(shown.text, sizeof shown.text, shownText);
-    state().messageBoxes.push_back(shown);
-    return kIdOk;
+    return sdkCall<int>("MessageBoxA", {arg(owner), arg(text), arg(caption), arg(style)},
+                        [&](std::unique_lock<std::mutex> &) {
+        const char *shownText = text != nullptr ? text : "";
+        const char *shownCaption = caption != nullptr ? caption : "";
+        std::fprintf(stderr, "[MessageBoxA] %s: %s (style 0x%" PRIx32 ")\n", shownCaption, shownText,
+                     style);
+        bfsim_message_box shown{};
+        shown.owner = reinterpret_cast<uintptr_t>(owner);
+        shown.style = style;
+        copyText(shown.caption, sizeof shown.caption, shownCaption);
+        copyText(shown.text, sizeof shown.text, shownText);
+        state().messageBoxes.push_back(shown);
+        return kIdOk;
+    });
 }
 
 }  // extern "C"

@@ -96,9 +96,32 @@ TEST_F(SimConfigTest, EveryFieldReachesItsInquiryAndNumbersCountWithinAType)
     ASSERT_EQ(CiConVTrigModeGet(board, &mode, &p1, &p2, &p3), 0);
     EXPECT_EQ((std::vector<uint32_t>{mode, p1, p2, p3}), (std::vector<uint32_t>{2, 11, 239, 240}));
     onBoard(board, [](const bfsim::Board &b) {
-        EXPECT_EQ(b.config.externalTriggerPeriodMs, 5u);
-        EXPECT_EQ(b.currentCamera().framePeriodMs, 4u);
+        EXPECT_EQ(b.config.externalTriggerPeriodUs, 5000u);
+        EXPECT_EQ(b.currentCamera().framePeriodUs, 4000u);
     });
+}
+
+TEST_F(SimConfigTest, PeriodsAreHeldInMicrosecondsWhicheverUnitTheyWereGivenIn)
+{
+    struct Case {
+        const char *board, *camera;
+        uint64_t externalUs, frameUs;
+    } const cases[] = {
+        {"", "", 0, 10000},
+        {R"("externalTriggerPeriodMs": 3,)", R"("framePeriodMs": 2)", 3000, 2000},
+        {R"("externalTriggerPeriodUs": 250,)", R"("framePeriodUs": 33333)", 250, 33333},
+        {"", R"("framePeriodUs": 10)", 0, 10},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.board) + c.camera);
+        loadConfig(std::string(R"({"boards": [{"type": 16, )") + c.board + R"("cameras": [{)" + c.camera + "}]}]}");
+        CiBoardHandle board = openBoard(kType16);
+        onBoard(board, [&](const bfsim::Board &b) {
+            EXPECT_EQ(b.config.externalTriggerPeriodUs, c.externalUs);
+            EXPECT_EQ(b.currentCamera().framePeriodUs, c.frameUs);
+        });
+        ASSERT_EQ(CiBrdClose(board), 0);
+    }
 }
 
 struct BadConfig {
@@ -133,6 +156,41 @@ const BadConfig kBadConfigs[] = {
      "does not fit"},
     {"second camera bad",
      R"({"boards": [{"type": 16, "cameras": [{}, {"bytesPerPixel": 8}]}]})", "cameras[1]"},
+    {"period under 10 us", R"({"boards": [{"type": 16, "cameras": [{"framePeriodUs": 9}]}]})",
+     "cameras[0].framePeriodUs"},
+    {"period in ms and us",
+     R"({"boards": [{"type": 16, "cameras": [{"framePeriodUs": 100, "framePeriodMs": 1}]}]})",
+     "framePeriodUs"},
+    {"period not a number", R"({"boards": [{"type": 16, "cameras": [{"framePeriodUs": "fast"}]}]})",
+     "framePeriodUs"},
+    {"external period under 10 us", R"({"boards": [{"type": 16, "externalTriggerPeriodUs": 3}]})",
+     "boards[0].externalTriggerPeriodUs"},
+    {"external period in ms and us",
+     R"({"boards": [{"type": 16, "externalTriggerPeriodUs": 100, "externalTriggerPeriodMs": 1}]})",
+     "externalTriggerPeriodUs"},
+    {"unknown source", R"({"boards": [{"type": 16, "cameras": [{"source": "video"}]}]})",
+     "cameras[0].source"},
+    {"negative noise", R"({"boards": [{"type": 16, "cameras": [{"source": "scene", "noise": -1}]}]})",
+     "cameras[0].noise"},
+    {"noise on a ramp", R"({"boards": [{"type": 16, "cameras": [{"noise": 2}]}]})", "cameras[0].noise"},
+    {"seed not a number", R"({"boards": [{"type": 16, "cameras": [{"seed": "x"}]}]})", "cameras[0].seed"},
+    {"files source without files", R"({"boards": [{"type": 16, "cameras": [{"source": "files"}]}]})",
+     "cameras[0].files"},
+    {"files on a scene", R"({"boards": [{"type": 16, "cameras": [{"source": "scene", "files": "a.pgm"}]}]})",
+     "cameras[0].files"},
+    {"files not paths", R"({"boards": [{"type": 16, "cameras": [{"source": "files", "files": [1]}]}]})",
+     "cameras[0].files[0]"},
+    {"replayed file missing",
+     R"({"boards": [{"type": 16, "cameras": [{"source": "files", "files": ["/no/such/frame.pgm"]}]}]})",
+     "/no/such/frame.pgm"},
+    {"drop every frame", R"({"boards": [{"type": 16, "cameras": [{"dropEvery": 1}]}]})",
+     "cameras[0].dropEvery"},
+    {"drop probability 1", R"({"boards": [{"type": 16, "cameras": [{"dropProbability": 1}]}]})",
+     "cameras[0].dropProbability"},
+    {"drop probability negative", R"({"boards": [{"type": 16, "cameras": [{"dropProbability": -0.1}]}]})",
+     "cameras[0].dropProbability"},
+    {"first frame number negative", R"({"boards": [{"type": 16, "cameras": [{"firstFrameNumber": -1}]}]})",
+     "cameras[0].firstFrameNumber"},
 };
 
 TEST_F(SimConfigTest, RefusedTextNamesTheProblemAndLeavesNoBoards)

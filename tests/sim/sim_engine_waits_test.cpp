@@ -28,15 +28,19 @@ protected:
         ASSERT_EQ(CiAqCommand(board, 2, 2, 0, 0), 0);
         ASSERT_EQ(CiAqWaitDone(board, 0), 0);
     }
-    // Runs a wait on another thread and returns once it has gone to sleep
-    // (its call is journaled, and it gets a moment to reach the wait).
+    // Runs a wait on another thread and returns once the simulator has it
+    // asleep in CiSignalWait, so whatever the test does next finds it there.
     std::future<int32_t> sleepingWait(uint32_t timeoutMs)
     {
-        const size_t waitsBefore = qortest::journalOf({"CiSignalWait"}).size();
         auto result = std::async(std::launch::async, [=] { return CiSignalWait(board, &signal, timeoutMs, nullptr); });
-        while (qortest::journalOf({"CiSignalWait"}).size() == waitsBefore) pause(1);
-        pause(20);
+        EXPECT_EQ(bfsim_wait_signal_waiters(kType, 0, 1, kLongWaitMs), 0) << "the wait never went to sleep";
         return result;
+    }
+    bfsim_engine_info info()
+    {
+        bfsim_engine_info i{};
+        EXPECT_EQ(bfsim_engine_info_get(kType, 0, &i), 0);
+        return i;
     }
 };
 
@@ -105,17 +109,29 @@ TEST_F(Waits, WaitDoneIsBoundedByTheCameraWaitTimeWhileNoTriggerComes)
 
 TEST_F(Waits, TriggeredGrabMakesOneFramePerTriggerAndDropsTheRest)
 {
-    // A long period, so the second trigger surely finds the frame exposing.
-    setUp(R"("framePeriodMs":250,"trigMode":2)");
+    // A minute-long exposure: the trigger that comes during it certainly
+    // finds it still exposing.
+    setUp(R"("framePeriodMs":60000,"trigMode":2)");
     ASSERT_EQ(CiConSwTrig(board, 1, 17), 0);  // nothing waiting yet: dropped
     ASSERT_EQ(CiAqCommand(board, 3, 2, 0, 0), 0);
-    pause(10);
-    EXPECT_EQ(frames(), 0u);
+    EXPECT_EQ(info().phase, BFSIM_PHASE_AWAITING_TRIGGER) << "a trigger from before the grab was kept";
     ASSERT_EQ(CiConSwTrig(board, 1, 17), 0);
+    EXPECT_EQ(info().phase, BFSIM_PHASE_EXPOSING);
     ASSERT_EQ(CiConSwTrig(board, 2, 17), 0);  // the frame is exposing already: dropped
-    ASSERT_TRUE(waitFrames(1));
-    pause(10);
-    EXPECT_EQ(frames(), 1u);
+    EXPECT_EQ(info().triggersDropped, 2u);
+    ASSERT_EQ(CiAqCommand(board, 0, 2, 0, 0), 0);
+    EXPECT_EQ(frames(), 0u) << "stop drops a frame still exposing";
+
+    // Now 2 ms frames: each trigger makes one, and nothing is left queued.
+    ASSERT_EQ(CiConExposureControlSet(board, 2.0, 1.0, 0.0, 0, 0), 0);
+    ASSERT_EQ(CiAqCommand(board, 3, 2, 0, 0), 0);
+    for (uint64_t n = 1; n <= 3; ++n) {
+        ASSERT_EQ(CiConSwTrig(board, 1, 17), 0);
+        ASSERT_TRUE(waitFrames(n));
+        EXPECT_EQ(info().phase, BFSIM_PHASE_AWAITING_TRIGGER) << "after frame " << n;
+        EXPECT_EQ(frames(), n);
+    }
+    EXPECT_EQ(info().triggersDropped, 2u);
     EXPECT_NE(CiConSwTrig(board, 3, 17), 0);
 }
 
@@ -124,11 +140,12 @@ TEST_F(Waits, ExternalTriggerCountsOnlyWhileTheLineIsConnected)
     setUp(R"("framePeriodMs":2,"trigMode":3)");
     ASSERT_EQ(CiAqCommand(board, 3, 2, 0, 0), 0);
     bfsim_fire_external_trigger(kType, 0);
-    pause(10);
-    EXPECT_EQ(frames(), 0u);
+    EXPECT_EQ(info().phase, BFSIM_PHASE_AWAITING_TRIGGER) << "an unconnected line started a frame";
+    EXPECT_EQ(info().triggersDropped, 1u);
     ASSERT_EQ(CiConExTrigConnect(board, 1, 19), 0);
     bfsim_fire_external_trigger(kType, 0);
     EXPECT_TRUE(waitFrames(1));
+    EXPECT_EQ(info().triggersDropped, 1u);
 }
 
 TEST_F(Waits, PeriodicExternalTriggerDrivesATriggeredGrab)

@@ -21,7 +21,8 @@
     X(BF_GetGPOUT) X(BF_SetGPOUT) X(BF_RegPeek) X(BF_RegPoke) X(BF_RegNametoId)
 
 #define QOR_SIMULATOR_ENTRY_POINTS(X)                                                          \
-    X(bfsim_reset) X(bfsim_load_config) X(bfsim_live_count) X(bfsim_fire_external_trigger)
+    X(bfsim_reset) X(bfsim_load_config) X(bfsim_live_count) X(bfsim_fire_external_trigger)        \
+    X(bfsim_check_frame)
 
 #define QOR_DECLARE_POINTER(name) decltype(&::name) name = nullptr;
 

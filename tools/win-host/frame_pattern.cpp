@@ -1,49 +1,41 @@
 #include "frame_pattern.h"
 
-#include <sstream>
+#include <vector>
 
 namespace winhost {
 namespace {
 
 constexpr uint32_t kStampBytes = 4;
 constexpr uint32_t kBitsPerByte = 8;
+constexpr size_t kWhySize = 256;
 
-uint32_t readLittleEndian(const uint8_t *bytes, uint32_t count)
+uint32_t readStamp(const uint8_t *bytes)
 {
     uint32_t value = 0;
-    for (uint32_t i = count; i-- > 0;) value = (value << kBitsPerByte) | bytes[i];
+    for (uint32_t i = kStampBytes; i-- > 0;) value = (value << kBitsPerByte) | bytes[i];
     return value;
 }
 
-uint32_t depthMask(uint32_t bitDepth)
+// The LUT as the table the checker takes: one entry per value of the depth.
+std::vector<uint32_t> lutTable(const Lut &lut, uint32_t bitDepth)
 {
-    return bitDepth >= 32 ? 0xFFFFFFFFu : (1u << bitDepth) - 1;
+    std::vector<uint32_t> table(size_t(1) << bitDepth);
+    for (uint32_t v = 0; v < table.size(); ++v) table[v] = lut(v);
+    return table;
 }
 
 }  // namespace
 
-std::string checkFrame(const uint8_t *frame, const Geometry &geometry, const Lut &lut,
+std::string checkFrame(FrameChecker check, const uint8_t *frame, const Geometry &geometry, const Lut &lut,
                        uint32_t *frameNumber)
 {
-    const uint32_t f = readLittleEndian(frame, kStampBytes);
-    *frameNumber = f;
-    const uint32_t mask = depthMask(geometry.bitDepth);
-    for (uint32_t y = 0; y < geometry.lines; ++y) {
-        const uint8_t *line = frame + static_cast<size_t>(y) * geometry.stride();
-        for (uint32_t x = 0; x < geometry.width; ++x) {
-            const uint32_t offset = x * geometry.bytesPerPixel;
-            if (y == 0 && offset < kStampBytes) continue;
-            const uint32_t expected = lut((x + y + f) & mask);
-            const uint32_t actual = readLittleEndian(line + offset, geometry.bytesPerPixel);
-            if (actual != expected) {
-                std::ostringstream out;
-                out << "frame " << f << " pixel (" << x << ", " << y << ") holds " << actual
-                    << ", expected " << expected;
-                return out.str();
-            }
-        }
-    }
-    return "";
+    *frameNumber = readStamp(frame);
+    const std::vector<uint32_t> table = lutTable(lut, geometry.bitDepth);
+    const bfsim_frame_format format{geometry.width, geometry.lines, geometry.stride(), geometry.bytesPerPixel,
+                                    geometry.bitDepth, table.data(), static_cast<uint32_t>(table.size())};
+    char why[kWhySize] = "";
+    if (check(geometry.boardType, 0, 0, frame, &format, *frameNumber, why, sizeof why) == 0) return "";
+    return why[0] != '\0' ? why : "the simulator's checker refused the frame";
 }
 
 }  // namespace winhost

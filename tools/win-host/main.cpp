@@ -11,6 +11,7 @@
 #include "entry_points.h"
 #include "frame_pattern.h"
 #include "run_log.h"
+#include "support/page_buffer.h"
 
 namespace {
 
@@ -25,8 +26,8 @@ constexpr const char *kPopulation = R"({"boards": [
                             "framePeriodMs": 5, "waitTimeMs": 1000}]}]})";
 constexpr uint32_t kSnapBoardType = 16;
 constexpr uint32_t kSnapBoardNumber = 0;
-constexpr Geometry kSnapGeometry{64, 16, 1, 8};
-constexpr Geometry kChainGeometry{48, 12, 2, 12};
+constexpr Geometry kSnapGeometry{64, 16, 1, 8, kSnapBoardType};
+constexpr Geometry kChainGeometry{48, 12, 2, 12, 32};
 
 constexpr uint32_t kWaitMs = 1000;
 constexpr uint32_t kTriggerWaitMs = 100;
@@ -65,7 +66,7 @@ std::string call(const char *name, int32_t slot)
 bool checkPattern(Host &host, const uint8_t *frame, const Geometry &geometry,
                   const winhost::Lut &lut, uint32_t *frameNumber, const std::string &what)
 {
-    const std::string fault = winhost::checkFrame(frame, geometry, lut, frameNumber);
+    const std::string fault = winhost::checkFrame(host.sim.bfsim_check_frame, frame, geometry, lut, frameNumber);
     return host.log.check(fault.empty(), what + ": frame " + std::to_string(*frameNumber) +
                                              (fault.empty() ? " holds its pattern" : ": " + fault));
 }
@@ -222,13 +223,10 @@ void grabChain(Host &host)
     host.log.section("Buffer chain of three on the 12-bit board");
     const int32_t slot = host.chainSlot;
     host.log.status(call("BF_MaskBits", slot), host.bf.BF_MaskBits(slot));
-    std::vector<std::vector<uint8_t>> storage(kChainLength,
-                                              std::vector<uint8_t>(kChainGeometry.frameBytes()));
-    std::vector<void *> buffers;
-    for (auto &buffer : storage) buffers.push_back(buffer.data());
+    qortest::PageBufferRing ring(kChainGeometry.frameBytes(), kChainLength);
 
     host.log.status(call("BF_BufferSetup(3 buffers)", slot),
-                    host.bf.BF_BufferSetup(buffers.data(), kChainGeometry.width, kChainLength, slot));
+                    host.bf.BF_BufferSetup(ring.pointers.data(), kChainGeometry.width, kChainLength, slot));
     host.log.status(call("BF_Grab(chained)", slot), host.bf.BF_Grab(slot, 1));
     uint32_t count = 0;
     host.log.status(call("BF_Wait(1000 ms, whole chain)", slot),
@@ -239,7 +237,7 @@ void grabChain(Host &host)
     for (int32_t i = 0; i < kChainLength; ++i) {
         uint32_t f = 0;
         const std::string name = "chain buffer " + std::to_string(i);
-        if (checkPattern(host, storage[i].data(), kChainGeometry, winhost::noLut, &f, name))
+        if (checkPattern(host, ring.buffers[i].data(), kChainGeometry, winhost::noLut, &f, name))
             host.log.check(f % kChainLength == static_cast<uint32_t>(i),
                            name + " holds a frame of its turn in the chain");
     }

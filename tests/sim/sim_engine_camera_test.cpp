@@ -1,0 +1,123 @@
+/*
+ * The camera's schedule and faults: frames at microsecond periods arrive in
+ * order, every Nth or a seeded share of them is lost with the counter
+ * showing the gap, and the counter can start anywhere and wraps at 2^32.
+ * Counts and order only: timing is the benchmarks' business.
+ */
+#include "sim/sim_engine_fixture.h"
+
+namespace enginetest {
+namespace {
+
+class Camera : public EngineTest {
+protected:
+    static constexpr uint32_t kWidth = 8, kLines = 4;
+    Fenced buffer{kWidth * kLines};
+
+    // One-shot snaps start at once, so a test runs as fast as frames can be written.
+    void setUp(const std::string &camera)
+    {
+        openBoard(population(R"("width":8,"lines":4,"trigMode":1,)" + camera));
+        ASSERT_EQ(CiAqSetup(board, buffer.data(), kWidth * kLines, kWidth, 3, 4, 0, 0, 1, 1, 0), 0);
+    }
+    // The stamp of the frame a snap delivers.
+    uint32_t snap()
+    {
+        EXPECT_EQ(CiAqCommand(board, 2, 2, 0, 0), 0);
+        EXPECT_EQ(CiAqWaitDone(board, 0), 0);
+        return frameStamp(buffer.data());
+    }
+    std::vector<uint32_t> snaps(int n)
+    {
+        std::vector<uint32_t> stamps;
+        for (int i = 0; i < n; ++i) stamps.push_back(snap());
+        return stamps;
+    }
+    uint32_t frameCounter()
+    {
+        uint32_t count = 0;
+        EXPECT_EQ(CiConGetFrameCount(board, &count, 0), 0);
+        return count;
+    }
+    bfsim_engine_info info()
+    {
+        bfsim_engine_info i{};
+        EXPECT_EQ(bfsim_engine_info_get(kType, 0, &i), 0);
+        return i;
+    }
+    ::testing::AssertionResult holds(uint32_t frame)
+    {
+        const bfsim_frame_format format{kWidth, kLines, kWidth, 0, 0, nullptr, 0};
+        char why[128] = "";
+        if (bfsim_check_frame(kType, 0, 0, buffer.data(), &format, frame, why, sizeof why) == 0)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << why;
+    }
+};
+
+TEST_F(Camera, MicrosecondGrabFillsTheChainInOrderWithNoNumberSkipped)
+{
+    openBoard(population(R"("width":8,"lines":2,"framePeriodUs":100)"));
+    std::vector<Fenced> buffers(3, Fenced(16));
+    CiQTab qtabs[3];
+    CiQTab *ring[3] = {&qtabs[0], &qtabs[1], &qtabs[2]};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(CiRelQTabCreate(board, nullptr, buffers[i].data(), 16, 8, ring[i], 3, 4, 3, 2, 0), 0);
+        ASSERT_EQ(CiPhysQTabCreate(board, ring[i], 0), 0);
+    }
+    ASSERT_EQ(CiPhysQTabChainLink(board, ring, 3), 0);
+    ASSERT_EQ(CiPhysQTabChainEngage(board, ring, 0), 0);
+    ASSERT_EQ(CiConDMACommand(board, 10, 1, 0, 0), 0);
+    ASSERT_EQ(CiConAqCommand(board, 3, 0), 0);
+    ASSERT_TRUE(waitFrames(30));
+    ASSERT_EQ(CiConAqCommand(board, 0, 0), 0);
+    uint32_t counter = 0;
+    ASSERT_EQ(CiConGetFrameCount(board, &counter, 0), 0);
+    EXPECT_EQ(counter, frames()) << "no frame lost, none numbered twice";
+    // The last three frames, one per buffer, each where its number sends it.
+    for (uint32_t f = counter - 3; f < counter; ++f) EXPECT_EQ(frameStamp(buffers[f % 3].data()), f);
+}
+
+TEST_F(Camera, EveryNthFrameIsLostAndTheCounterShowsTheGap)
+{
+    setUp(R"("framePeriodUs":50,"dropEvery":3)");
+    EXPECT_EQ(snaps(6), (std::vector<uint32_t>{0, 1, 3, 4, 6, 7}));
+    EXPECT_TRUE(holds(7));
+    EXPECT_EQ(frameCounter(), 8u);
+    EXPECT_EQ(info().framesCompleted, 6u);
+    EXPECT_EQ(info().framesLost, 2u);
+}
+
+TEST_F(Camera, RandomLossesAreTheSameForASeedAndDifferForAnother)
+{
+    const auto lossesWith = [&](uint32_t seed) {
+        EngineTest::TearDown();
+        EngineTest::SetUp();
+        setUp(R"("framePeriodUs":50,"dropProbability":0.3,"seed":)" + std::to_string(seed));
+        return snaps(60);
+    };
+    const std::vector<uint32_t> first = lossesWith(11);
+    const uint64_t lost = info().framesLost;
+    EXPECT_EQ(lost, first.back() + 1 - first.size()) << "every gap in the numbers is a lost frame";
+    EXPECT_GT(lost, 5u);
+    EXPECT_LT(lost, 60u);
+    EXPECT_EQ(lossesWith(11), first);
+    EXPECT_NE(lossesWith(12), first);
+}
+
+TEST_F(Camera, CounterStartsWhereConfiguredAndWrapsAt32Bits)
+{
+    setUp(R"("framePeriodUs":50,"bitDepth":8,"firstFrameNumber":4294967294)");
+    const uint32_t expected[] = {4294967294u, 4294967295u, 0u, 1u};
+    for (uint32_t f : expected) {
+        EXPECT_EQ(snap(), f);
+        EXPECT_TRUE(holds(f));
+    }
+    EXPECT_EQ(frameCounter(), 2u);
+    // A new set-up starts the counter again.
+    ASSERT_EQ(CiAqSetup(board, buffer.data(), kWidth * kLines, kWidth, 3, 4, 0, 0, 1, 1, 0), 0);
+    EXPECT_EQ(snap(), 4294967294u);
+}
+
+}  // namespace
+}  // namespace enginetest

@@ -145,16 +145,31 @@ TEST_F(ReleaseSafety, AChainSetUpReleasesTheChainItReplaces)
     EXPECT_EQ(probe.held(), 0);
 }
 
-TEST_F(ReleaseSafety, TheSettlePollEndsWhenTheClockFails)
+TEST_F(ReleaseSafety, TheSettlePollEndsWhenTheClockFailsOrStalls)
 {
-    const int32_t slot = open();
-    ASSERT_EQ(BF_Setup(frames[0].data(), kWidth, slot), BF_OK);
-    bfsim_set_output("CiConAqStatus", 1);
-    bfsim_fault("BFTick", 2, 1, 0);  // a failed tick answers null
-    EXPECT_EQ(BF_GetFrame(slot), BF_OK);
-    bfsim_fault_clear();
-    bfsim_fault("BFTick", 1, 1, 0);
-    EXPECT_EQ(BF_GetFrame(slot), BF_OK);
+    // Unbounded, the poll spins for ever on each of these clocks while the
+    // board reports busy (the suite's time-out would catch that).
+    const std::vector<std::pair<const char *, std::function<void()>>> clocks = {
+        {"tick fails after the first", [] { bfsim_fault("BFTick", 2, 1, 0); }},  // null
+        {"tick fails from the start", [] { bfsim_fault("BFTick", 1, 1, 0); }},
+        {"delta stays below the wait time", [] { bfsim_fault("BFTickDelta", 1, 1, 1); }},
+    };
+    for (const auto &[name, breakClock] : clocks) {
+        SCOPED_TRACE(name);
+        SetUp();
+        bfsim_set_inquiry(16, 0, 0x10006, 3);
+        const int32_t slot = open();
+        ASSERT_EQ(BF_Setup(frames[0].data(), kWidth, slot), BF_OK);
+        bfsim_set_output("CiConAqStatus", 1);
+        // A snap lost to an overflow leaves no frame to wait for, so the
+        // short wait time cannot run out before the poll.
+        bfsim_set_output("CiAqOverflowCheck", 1);
+        bfsim_fault("CiAqCommand", 1, 0, BFSIM_ERR_ARGUMENT);
+        breakClock();
+        bfsim_journal_enable(0);  // a stalled clock makes many polls
+        EXPECT_EQ(BF_GetFrame(slot), BF_OK);
+        TearDown();
+    }
 }
 
 TEST_F(ReleaseSafety, ASecondSetUpKeepsOneSignal)

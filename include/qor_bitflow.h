@@ -422,7 +422,9 @@ int32_t QOR_CALL BF_AqFrameSize(int32_t slot, uint32_t xSize, uint32_t ySize, in
 /* ---- Capture ---------------------------------------------------------- */
 
 /**
- * \brief Snaps one frame and waits for it (up to the board's wait time).
+ * \brief Snaps one frame and waits for it, then polls the board until idle
+ * for up to its wait time; the poll also ends when the SDK's clock fails or
+ * stalls.
  * \param slot the slot from BF_Open(), with a destination or chain set up
  * \retval BF_OK               the frame is in the destination
  * \retval BF_E_SLOT_NOT_OPEN
@@ -522,8 +524,10 @@ int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
 /**
  * \brief Sets up a chain over `bufferCount` caller buffers, each width x
  * bytes per pixel x lines bytes; on failure everything made so far is released.
- * A call refused on its arguments changes nothing; one that goes ahead first
- * releases a chain still held, as BF_BufferCleanup() does.
+ * Should the board refuse one of those releases, what it still holds stays as
+ * a chain in force, which BF_BufferCleanup() (or BF_Close()) finishes
+ * releasing. A call refused on its arguments changes nothing; one that goes
+ * ahead first releases a chain still held, as BF_BufferCleanup() does.
  * \param buffers     `bufferCount` buffer pointers; the board fills them in turn
  * \param width       pixels per line to acquire
  * \param bufferCount the number of buffers, at least 1

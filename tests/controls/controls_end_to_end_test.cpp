@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "controls/controls_test_support.h"
+#include "support/frame_check.h"
 
 namespace {
 
@@ -19,8 +20,6 @@ constexpr uint32_t kWidth = 64;
 constexpr uint32_t kLines = 16;
 constexpr uint32_t kHeldMs = 100;
 constexpr uint32_t kFrameMs = 1000;
-// First-line bytes that carry the frame number instead of the pattern.
-constexpr uint32_t kFrameNumberBytes = 4;
 
 class ControlsEndToEndTest : public controlstest::ControlsTest {
 protected:
@@ -138,33 +137,27 @@ TEST_P(LutPairTest, ReachesTheNextSetup)
 
 INSTANTIATE_TEST_SUITE_P(Pairs, LutPairTest, testing::ValuesIn(kPairs));
 
-// Pixel (x, y) of frame f carries (x + y + f) mod 2^depth, one byte a pixel here.
-void expectPattern(const std::vector<uint8_t> &frame, bool inverted)
+// The frame the board stamped into `frame` holds the camera's pattern
+// throughout, stored through `lut` when given.
+::testing::AssertionResult holdsStampedFrame(const std::vector<uint8_t> &frame,
+                                             const std::vector<uint32_t> *lut = nullptr)
 {
-    // The frame number is not known in advance: take it from the first
-    // pattern pixel of the second line, then hold every pixel to it.
-    const uint8_t first = frame[kWidth];
-    const uint8_t f = static_cast<uint8_t>((inverted ? 255 - first : first) - 1);
-    for (uint32_t y = 0; y < kLines; ++y) {
-        for (uint32_t x = (y == 0 ? kFrameNumberBytes : 0); x < kWidth; ++x) {
-            const uint8_t plain = static_cast<uint8_t>(x + y + f);
-            const uint8_t expected = inverted ? static_cast<uint8_t>(255 - plain) : plain;
-            ASSERT_EQ(frame[y * kWidth + x], expected) << "pixel " << x << "," << y;
-        }
-    }
+    return qortest::holdsFrame(frame.data(), qortest::packedFrame(kWidth, kLines, 1, lut),
+                               qortest::frameStamp(frame.data()));
 }
 
 TEST_F(ControlsEndToEndTest, AnInvertingLutInvertsTheFrame)
 {
     const int32_t slot = open(BF_FAMILY_16);
     std::vector<uint8_t> inverting(256);
-    for (size_t i = 0; i < inverting.size(); ++i) inverting[i] = static_cast<uint8_t>(255 - i);
+    std::vector<uint32_t> stored(256);
+    for (size_t i = 0; i < inverting.size(); ++i) stored[i] = inverting[i] = static_cast<uint8_t>(255 - i);
 
     std::vector<uint8_t> frame(kWidth * kLines, 0);
     ASSERT_EQ(BF_LoadLUT(2, inverting.data(), 256, slot), BF_OK);
     setUp(slot, frame);
     ASSERT_EQ(BF_GetFrame(slot), BF_OK);
-    expectPattern(frame, true);
+    EXPECT_TRUE(holdsStampedFrame(frame, &stored));
     ASSERT_EQ(BF_Cleanup(slot), BF_OK);
 
     // An invalid kind drops the table again: the next frame is plain.
@@ -172,7 +165,7 @@ TEST_F(ControlsEndToEndTest, AnInvertingLutInvertsTheFrame)
     std::fill(frame.begin(), frame.end(), 0);
     setUp(slot, frame);
     ASSERT_EQ(BF_GetFrame(slot), BF_OK);
-    expectPattern(frame, false);
+    EXPECT_TRUE(holdsStampedFrame(frame));
     tearDown(slot);
 }
 

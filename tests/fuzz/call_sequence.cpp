@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <memory>
 #include <random>
 #include <sstream>
 
@@ -51,9 +50,9 @@ constexpr const char *kPopulation = R"({"boards":[
  {"type":32,"cameras":[
   {"width":64,"lines":16,"bitDepth":8,"bytesPerPixel":1,"framePeriodMs":1,"waitTimeMs":3,"trigMode":3}]}]})";
 
-// The host's own buffers, live for the whole run: destinations and chain
-// buffers that BF_FreeBuffer must never release. Each holds twice the
-// largest frame above.
+// The host's own buffers (statically allocated, so never released):
+// destinations and chain buffers that BF_FreeBuffer must never release.
+// Each holds twice the largest frame above.
 constexpr size_t kHostBytes = 8192;
 constexpr int kHostBuffers = 6;
 constexpr size_t kPage = 4096;
@@ -62,18 +61,7 @@ constexpr int kMaxChain = 4;
 // Widths whose frame size overflows 32 bits for every camera (8 lines or more).
 constexpr uint32_t kOverflowingWidths[] = {0x20000001u, 0x40000001u, 0x80000000u, 0xFFFFFFFFu};
 
-struct HostBuffer {
-    void operator()(void *p) const { std::free(p); }
-};
-std::array<std::unique_ptr<void, HostBuffer>, kHostBuffers> &hostBuffers()
-{
-    static std::array<std::unique_ptr<void, HostBuffer>, kHostBuffers> buffers = [] {
-        std::array<std::unique_ptr<void, HostBuffer>, kHostBuffers> made;
-        for (auto &buffer : made) buffer.reset(std::aligned_alloc(kPage, kHostBytes));
-        return made;
-    }();
-    return buffers;
-}
+alignas(kPage) uint8_t hostBuffers[kHostBuffers][kHostBytes];
 
 // 16-bit entries enough for the largest LUT, so no length makes the board
 // read past the table.
@@ -101,7 +89,7 @@ std::string show(const void *p)
 {
     if (p == nullptr) return "null";
     for (int i = 0; i < kHostBuffers; ++i)
-        if (hostBuffers()[i].get() == p) return "host" + std::to_string(i);
+        if (hostBuffers[i] == p) return "host" + std::to_string(i);
     std::ostringstream text;
     text << p;
     return text.str();
@@ -188,7 +176,7 @@ private:
         return chance(0.5) ? static_cast<int32_t>(pick(kSlots)) : oneOf({-1, 10, INT_MIN, INT_MAX});
     }
 
-    void *hostBuffer() { return hostBuffers()[pick(kHostBuffers)].get(); }
+    void *hostBuffer() { return hostBuffers[pick(kHostBuffers)]; }
 
     // A width whose frame fits `bytes` on the slot's current camera (the
     // registered size never exceeds the memory behind it), or now and then

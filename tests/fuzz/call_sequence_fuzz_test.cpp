@@ -27,11 +27,7 @@
 
 namespace {
 
-#if defined(_WIN32)
-constexpr uint64_t kShortRunCalls = 20000;  // under wine every call costs far more
-#else
 constexpr uint64_t kShortRunCalls = 100000;
-#endif
 constexpr uint64_t kShortestEpisode = 20;
 constexpr uint64_t kEpisodeSpread = 280;
 constexpr auto kStall = std::chrono::seconds(30);

@@ -79,6 +79,16 @@ constexpr const char *kSdkFunctions[] = {
     "CiPhysQTabFree", "CiRelQTabFree", "CiLutWrite", "CiLutSetMask", "CiConExposureControlSet",
     "CiEncoderDividerSet", "CiRegGPOutGet", "CiRegGPOutSet", "BFQTabModeRequest", "BFIsR64",
     "BFIsGn2", "BFRegSupported", "BFRegPeek", "BFRegPoke", "BFRegName", "BFTick", "BFTickDelta"};
+// Answers the board may give whatever it is doing: busy for ever, an
+// overflow, frames missed, a frame count near its wrap.
+struct Answer {
+    const char *function;
+    uint32_t value;
+};
+constexpr Answer kAnswers[] = {{"CiConAqStatus", 1},
+                               {"CiAqOverflowCheck", 1},
+                               {"CiSignalWait", 3},
+                               {"CiConGetFrameCount", UINT32_MAX}};
 constexpr int32_t kFaultResults[] = {BFSIM_ERR_HANDLE, BFSIM_ERR_ARGUMENT, BFSIM_ERR_UNSUPPORTED,
                                      BFSIM_ERR_NOT_SET_UP, BFSIM_WAIT_TIMEOUT, 1, -1};
 
@@ -216,6 +226,17 @@ private:
         if (chance(0.01)) {
             bfsim_fault_clear();
             result_.log.push_back("bfsim_fault_clear()");
+        }
+        if (chance(0.01)) {
+            const Answer &answer = kAnswers[pick(std::size(kAnswers))];
+            if (chance(0.5)) {
+                bfsim_set_output(answer.function, answer.value);
+                result_.log.push_back("bfsim_set_output(" + std::string(answer.function) + ", " +
+                                      show(answer.value) + ")");
+            } else {
+                bfsim_clear_output(answer.function);
+                result_.log.push_back("bfsim_clear_output(" + std::string(answer.function) + ")");
+            }
         }
         if (chance(0.01)) {
             const int nth = 1 + static_cast<int>(pick(3));
@@ -580,6 +601,7 @@ private:
     void closeEverything()
     {
         bfsim_fault_clear();
+        for (const Answer &answer : kAnswers) bfsim_clear_output(answer.function);
         allocations_.failAt(0);
         result_.log.push_back("-- close everything --");
         const bool teardown = chance(0.5);

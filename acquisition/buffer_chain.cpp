@@ -2,6 +2,7 @@
 // physical QTab per buffer, linked into a ring that the board fills in turn.
 #include "acquisition/commands.h"
 #include "acquisition/geometry.h"
+#include "acquisition/release.h"
 #include "bfd.h"
 #include "board/allocator.h"
 #include "board/slots.h"
@@ -41,25 +42,19 @@ void freeRelativeQTabs(CiBoardHandle board, const qor::BufferSet &chain, int32_t
     for (int32_t k = 0; k < count; ++k) CiRelQTabFree(board, chain.qtabPtrs[k]);
 }
 
-void releaseArrays(qor::BufferSet &chain)
-{
-    qor::allocator.release(chain.qtabs);
-    qor::allocator.release(chain.qtabPtrs);
-    chain.qtabs = nullptr;
-    chain.qtabPtrs = nullptr;
-    chain.physicalReleased = 0;
-    chain.relativeReleased = 0;
-}
+using qor::releaseArrays;
 
 // Once linked, the chain is complete, so a later failure tears it down the
-// way the host would: as a chain in force, through BF_BufferCleanup, whose
-// own status gives way to `status`. A release failing in that teardown
-// leaves the chain in force for the host's next BF_BufferCleanup.
-int32_t releaseBuiltChain(int32_t slotIndex, int32_t bufferCount, int32_t status)
+// way the host would: as a chain in force, with BF_BufferCleanup's
+// releases, whose own status gives way to `status`. A release failing in
+// that teardown leaves the chain in force for the host's next
+// BF_BufferCleanup.
+int32_t releaseBuiltChain(qor::BoardSlot &slot, qor::BufferSet &chain, int32_t bufferCount,
+                          int32_t status)
 {
-    qor::bufferSets[slotIndex].count = bufferCount;
-    qor::boardSlots[slotIndex].chainActive = 1;
-    BF_BufferCleanup(slotIndex);
+    chain.count = bufferCount;
+    slot.chainActive = 1;
+    qor::releaseChain(slot, chain);
     return status;
 }
 
@@ -75,16 +70,21 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
 
     CiBoardHandle board = slot->board;
     qor::BufferSet &chain = qor::bufferSets[slotIndex];
-    chain.count = 0;
     CiConAqMode(board, kChainedQTabMode);
     uint32_t lines = 0;
     uint32_t bytesPerPixel = 0;
     CiBrdInquire(board, CI_INQ_LINES, &lines);
     CiBrdInquire(board, CI_INQ_BYTES_PER_PIXEL, &bytesPerPixel);
+    // Refused on its arguments, the set-up leaves the chain in force alone.
     if (bytesPerPixel == qor::kUnsupportedBytesPerPixel) return BF_E_BYTES_PER_PIXEL;
     const std::optional<qor::FrameGeometry> geometry =
         qor::frameGeometry(width, bytesPerPixel, lines);
     if (!geometry) return BF_E_REL_QTAB;
+    // Going ahead, it first releases an earlier chain, whose records would
+    // otherwise be lost.
+    if (qor::holdsChain(*slot, chain) && qor::releaseChain(*slot, chain) != BF_OK)
+        return BF_E_QTAB_FREE;
+    chain.count = 0;
     CiCameraConfig camera = nullptr;
     CiBrdCamGetCur(board, &camera);
 
@@ -128,13 +128,12 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
         return BF_E_CHAIN_LINK;
     }
 
-    if (CiSignalCreate(board, CI_SIGNAL_END_OF_FRAME, &slot->signal) == 0) slot->signalLive = 1;
-    CiSignalQueueClear(board, &slot->signal);
+    qor::provideSignal(*slot);
 
     if (CiPhysQTabChainEngage(board, chain.qtabPtrs, qor::kEngine) != 0)
-        return releaseBuiltChain(slotIndex, bufferCount, BF_E_CHAIN_ENGAGE);
+        return releaseBuiltChain(*slot, chain, bufferCount, BF_E_CHAIN_ENGAGE);
     if (CiConDMACommand(board, kDmaStart, kDmaEngine, kDmaParam, kDmaParam) != 0)
-        return releaseBuiltChain(slotIndex, bufferCount, BF_E_DMA_COMMAND);
+        return releaseBuiltChain(*slot, chain, bufferCount, BF_E_DMA_COMMAND);
 
     chain.count = bufferCount;
     slot->chainActive = 1;
@@ -147,27 +146,7 @@ extern "C" int32_t QOR_CALL BF_BufferCleanup(int32_t slotIndex)
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
     if (slot->chainActive == 0) return BF_E_NO_CHAIN;
 
-    qor::BufferSet &chain = qor::bufferSets[slotIndex];
-    if (chain.qtabs != nullptr) {
-        // Every physical QTab goes before the first relative one. A cleanup
-        // that stopped on a failed release is resumed at that record: the
-        // ones before it are released already and must not be again.
-        for (; chain.physicalReleased < chain.count; ++chain.physicalReleased)
-            if (CiPhysQTabFree(slot->board, &chain.qtabs[chain.physicalReleased]) != 0)
-                return BF_E_QTAB_FREE;
-        for (; chain.relativeReleased < chain.count; ++chain.relativeReleased)
-            if (CiRelQTabFree(slot->board, &chain.qtabs[chain.relativeReleased]) != 0)
-                return BF_E_QTAB_FREE;
-    }
-    releaseArrays(chain);
-    chain.count = 0;
-
-    CiSignalCancel(slot->board, &slot->signal);
-    CiSignalFree(slot->board, &slot->signal);
-    slot->signalLive = 0;
-    CiAqCleanUp(slot->board, qor::kEngine);
-    slot->chainActive = 0;
-    return BF_OK;
+    return qor::releaseChain(*slot, qor::bufferSets[slotIndex]);
 }
 
 extern "C" int32_t QOR_CALL BF_Wait(uint32_t timeout, int32_t slotIndex, int32_t wholeChain,

@@ -40,6 +40,23 @@ void programGn2Grab(const qor::BoardSlot &slot, bool chained, int32_t chainCount
               chained ? static_cast<uint32_t>(chainCount) : kSingleBuffer);
 }
 
+// The board may still be finishing the frame's transfer: polls its status
+// until idle for up to its own wait time, then gives up regardless. A tick
+// the clock fails to give counts as time up, so the poll always ends.
+void settle(const qor::BoardSlot &slot, uint32_t waitTime)
+{
+    BFTickStamp start{};
+    BFTickStamp now{};
+    const bool clockRuns = BFTick(&start) != nullptr;
+    uint32_t busy = 0;
+    CiConAqStatus(slot.board, &busy, qor::kNoFlags);
+    while (busy != 0) {
+        if (!clockRuns || BFTick(&now) == nullptr) break;
+        if (BFTickDelta(&start, &now) >= waitTime) break;
+        CiConAqStatus(slot.board, &busy, qor::kNoFlags);
+    }
+}
+
 }  // namespace
 
 extern "C" int32_t QOR_CALL BF_GetFrame(int32_t slotIndex)
@@ -47,6 +64,9 @@ extern "C" int32_t QOR_CALL BF_GetFrame(int32_t slotIndex)
     qor::BoardSlot *slot = qor::openSlot(slotIndex);
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
     if (!qor::canAcquire(*slot)) return BF_E_NO_ACQUISITION;
+    // A chain's frame is waited for on the signal: never hand the board one
+    // that was not created or has been freed.
+    if (slot->chainActive != 0 && slot->signalLive == 0) return BF_E_NO_ACQUISITION;
 
     uint32_t waitTime = 0;
     CiBrdInquire(slot->board, CI_INQ_WAIT_TIME, &waitTime);
@@ -71,18 +91,7 @@ extern "C" int32_t QOR_CALL BF_GetFrame(int32_t slotIndex)
         return BF_E_FRAME_WAIT;
     }
 
-    // The board may still be finishing the frame's transfer; give it up to
-    // its own wait time, then return regardless.
-    BFTickStamp start{};
-    BFTickStamp now{};
-    BFTick(&start);
-    uint32_t busy = 0;
-    CiConAqStatus(slot->board, &busy, qor::kNoFlags);
-    while (busy != 0) {
-        BFTick(&now);
-        if (BFTickDelta(&start, &now) >= waitTime) break;
-        CiConAqStatus(slot->board, &busy, qor::kNoFlags);
-    }
+    settle(*slot, waitTime);
 
     slot->grabActive = 0;
     return BF_OK;

@@ -16,6 +16,14 @@ int32_t issueCommand(const BoardSlot &slot, uint32_t command, uint32_t mode)
     return CiAqCommand(slot.board, command, mode, kEngine, kNoFlags);
 }
 
+void provideSignal(BoardSlot &slot)
+{
+    if (slot.signalLive == 0 &&
+        CiSignalCreate(slot.board, CI_SIGNAL_END_OF_FRAME, &slot.signal) == 0)
+        slot.signalLive = 1;
+    CiSignalQueueClear(slot.board, &slot.signal);
+}
+
 void fireSoftwareTriggerIfNeeded(const BoardSlot &slot)
 {
     if (slot.vtrigMode == kOneShotMode || slot.extTrigger != 0) return;

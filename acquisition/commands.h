@@ -39,6 +39,11 @@ bool canAcquire(const BoardSlot &slot);
 // destination's with `mode`. Returns the SDK's result.
 int32_t issueCommand(const BoardSlot &slot, uint32_t command, uint32_t mode);
 
+// Gives the slot a live end-of-frame signal with an empty queue. One signal
+// serves the slot: a live one is kept, as creating another over its record
+// would leave the first one never freed.
+void provideSignal(BoardSlot &slot);
+
 // After a snap, fires the software trigger unless the board triggers on its
 // own (mode 1) or the host has handed triggering to the external line.
 void fireSoftwareTriggerIfNeeded(const BoardSlot &slot);

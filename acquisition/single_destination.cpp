@@ -3,6 +3,7 @@
 #include "acquisition/commands.h"
 #include "acquisition/geometry.h"
 #include "acquisition/live_blocks.h"
+#include "acquisition/release.h"
 #include "board/allocator.h"
 #include "board/slots.h"
 #include "cid.h"
@@ -18,6 +19,17 @@ constexpr uint8_t kDestinationOptions = 0;
 constexpr uint32_t kDestinationFrames = 1;
 constexpr uint32_t kDestinationMode = 1;
 constexpr uint32_t kDestinationFlags = 0;
+
+// Ends capture into a destination about to be released, on a board that
+// registered it: the stop BF_Stop sends, then, unless a chain is in force
+// on the engine, the clean-up that makes the board let go of the memory.
+// Capture into it is refused from then on.
+void endCaptureInto(qor::BoardSlot &slot)
+{
+    qor::stopDestination(slot);
+    if (slot.chainActive == 0) qor::cleanUpEngine(slot);
+    slot.destinationFreed = 1;
+}
 
 }  // namespace
 
@@ -49,19 +61,22 @@ extern "C" int32_t QOR_CALL BF_FreeBuffer(int32_t slotIndex)
 {
     qor::BoardSlot *slot = qor::openSlot(slotIndex);
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
-    if (slot->bufferAllocated == 0) return BF_OK;
 
-    slot->bufferAllocated = 0;
-    // The block released is the registered destination. Anything this
-    // library did not hand out, or has released already, stays with the
-    // caller.
+    // The block released is the registered destination, if this library
+    // handed it out and has not released it yet; anything else stays with
+    // the caller.
     void *block = slot->destination;
     if (!qor::liveBlocks::forget(block)) return BF_OK;
-    qor::allocator.releasePages(block);
+    slot->bufferAllocated = 0;
     // `destination` stays set so BF_Cleanup can still forget it, but no
-    // board that registered this block may be told to write into it again.
-    for (qor::BoardSlot &registered : qor::boardSlots)
-        if (registered.destination == block) registered.destinationFreed = 1;
+    // board that registered this block may write into it once it is gone.
+    for (int32_t i = 0; i < qor::kSlotTableSize; ++i) {
+        qor::BoardSlot *registered = qor::openSlot(i);
+        if (registered != nullptr && registered->destination == block &&
+            registered->destinationFreed == 0)
+            endCaptureInto(*registered);
+    }
+    qor::allocator.releasePages(block);
     return BF_OK;
 }
 
@@ -80,21 +95,19 @@ extern "C" int32_t QOR_CALL BF_Setup(void *dest, uint32_t width, int32_t slotInd
         qor::frameGeometry(width, bytesPerPixel, lines);
     if (!geometry) return BF_E_ACQ_SETUP;
 
-    slot->destination = dest;
-    slot->destinationFreed = 0;
+    // Recorded only once the board took it: a refused set-up leaves the
+    // board's earlier destination, and whatever runs into it, in the slot
+    // for BF_Stop and BF_Cleanup.
     const int32_t refused =
         CiAqSetup(slot->board, dest, geometry->size, static_cast<int32_t>(geometry->stride),
                   kDestinationFormat, slot->lutBank, slot->lutType, kDestinationOptions,
                   kDestinationFrames, kDestinationMode, kDestinationFlags);
-    if (refused != 0) {
-        slot->destination = nullptr;
-        return BF_E_ACQ_SETUP;
-    }
+    if (refused != 0) return BF_E_ACQ_SETUP;
+    slot->destination = dest;
+    slot->destinationFreed = 0;
+    slot->destinationRegistered = 1;
 
-    // A second set-up creates the signal again over the first one's record.
-    if (CiSignalCreate(slot->board, CI_SIGNAL_END_OF_FRAME, &slot->signal) == 0)
-        slot->signalLive = 1;
-    CiSignalQueueClear(slot->board, &slot->signal);
+    qor::provideSignal(*slot);
     // A chain still in force is only set aside, not released.
     slot->chainActive = 0;
     return BF_OK;
@@ -107,12 +120,7 @@ extern "C" int32_t QOR_CALL BF_Cleanup(int32_t slotIndex)
     if (slot->destination == nullptr) return BF_E_NO_ACQUISITION;
     if (slot->chainActive != 0) return BF_E_CHAIN_ACTIVE;
 
-    CiSignalCancel(slot->board, &slot->signal);
-    CiSignalFree(slot->board, &slot->signal);
-    slot->signalLive = 0;
-    slot->destination = nullptr;
-    slot->destinationFreed = 0;
-    CiAqCleanUp(slot->board, qor::kEngine);
+    qor::releaseDestination(*slot);
     return BF_OK;
 }
 
@@ -125,7 +133,8 @@ extern "C" int32_t QOR_CALL BF_AqFrameSize(int32_t slotIndex, uint32_t xSize, ui
 
     // The engine's acquisition is dropped before resizing; the slot still
     // records it, and the caller registers it again with BF_Setup.
-    CiAqCleanUp(slot->board, engine);
+    if (CiAqCleanUp(slot->board, engine) == 0 && engine <= static_cast<int32_t>(qor::kEngine))
+        slot->destinationRegistered = 0;
     if (CiAqFrameSize(slot->board, xSize, ySize, engine) != 0) return BF_E_FRAME_SIZE;
     return BF_OK;
 }

@@ -1,5 +1,7 @@
 // Opening, describing and closing boards: the only functions that bring a
 // board into a slot and take it out again.
+#include "acquisition/commands.h"
+#include "acquisition/release.h"
 #include "board/slots.h"
 #include "bfd.h"
 #include "cid.h"
@@ -73,6 +75,36 @@ int32_t lowestFreeSlot()
     return kNoSlot;
 }
 
+// What the partner calls would release, in their order, with acquisition
+// stopped first: the chain (as BF_Stop and BF_BufferCleanup), the single
+// destination (as BF_Stop and BF_Cleanup), then a signal or destination
+// registration still held. True when nothing is left on the board.
+bool releaseEverything(qor::BoardSlot &slot, qor::BufferSet &chain)
+{
+    if (qor::holdsChain(slot, chain)) {
+        CiConAqCommand(slot.board, CI_CMD_ABORT, qor::kNoFlags);
+        if (qor::releaseChain(slot, chain) != BF_OK) return false;
+    }
+    if (slot.destination != nullptr) {
+        qor::stopDestination(slot);
+        qor::releaseDestination(slot);
+    }
+    if (slot.signalLive != 0) qor::releaseSignal(slot);
+    if (slot.destinationRegistered != 0) qor::cleanUpEngine(slot);
+    return slot.signalLive == 0 && slot.destinationRegistered == 0;
+}
+
+// A closed slot keeps no acquisition: the next board opened into it starts
+// clean. The counts and flags the first open resets are left to it.
+void forgetBoard(qor::BoardSlot &slot)
+{
+    slot.board = nullptr;
+    slot.destination = nullptr;
+    slot.destinationFreed = 0;
+    slot.chainActive = 0;
+    slot.grabActive = 0;
+}
+
 }  // namespace
 
 extern "C" int32_t QOR_CALL BF_Open(void * /*reserved*/, uint32_t *bitDepthOut,
@@ -100,8 +132,10 @@ extern "C" int32_t QOR_CALL BF_Open(void * /*reserved*/, uint32_t *bitDepthOut,
     CiBoardHandle board = nullptr;
     if (CiBrdOpen(&slot.boardEntry, &board, kOpenMode) != 0) return BF_E_OPEN_FAILED;
     slot.board = board;
-    // A signal left in the slot belonged to the board that was here before.
+    // A signal or registration left in the slot belonged to the board that
+    // was here before.
     slot.signalLive = 0;
+    slot.destinationRegistered = 0;
 
     uint32_t granted = 0;
     BFQTabModeRequest(board, kQTabMode, &granted);
@@ -163,10 +197,11 @@ extern "C" int32_t QOR_CALL BF_Close(int32_t slotIndex)
     qor::BoardSlot *slot = qor::openSlot(slotIndex);
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
 
+    // The board goes only once nothing is left on it; a release it refuses
+    // keeps the slot open, with what is still held recorded, for the next try.
+    if (!releaseEverything(*slot, qor::bufferSets[slotIndex])) return BF_E_CLOSE;
     if (CiBrdClose(slot->board) != 0) return BF_E_CLOSE;
-    // Only the handle goes: acquisition state stays recorded, as the caller
-    // was to tear it down before closing.
     --qor::openCount;
-    slot->board = nullptr;
+    forgetBoard(*slot);
     return BF_OK;
 }

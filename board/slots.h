@@ -35,9 +35,12 @@ struct BoardSlot {
     int32_t chainActive;        // a buffer chain is in force
     // Not part of the slot's published layout: whether `signal` has been
     // created and not yet freed, and whether BF_FreeBuffer released the
-    // registered destination, so neither is used after release.
+    // registered destination, so neither is used after release; and whether
+    // the board still holds a destination registration that CiAqCleanUp has
+    // not dropped, so BF_Close can drop it.
     int32_t signalLive;
     int32_t destinationFreed;
+    int32_t destinationRegistered;
 };
 
 struct BufferSet {

@@ -283,9 +283,13 @@ int32_t QOR_CALL BF_ImageInfo(uint32_t *cameraInfoOut, uint32_t *bitDepthOut,
 int32_t QOR_CALL BF_SelectCamera(uint32_t camera, int32_t slot);
 
 /*
- * Closes the board. Acquisitions, chains and buffers must be released first.
+ * Closes the board, first stopping any acquisition and releasing a chain,
+ * destination or signal still in force, as their partner calls would; a
+ * board opened into the slot afterwards starts clean. Buffers from
+ * BF_AllocBuffer stay the caller's.
  * \retval BF_E_SLOT_NOT_OPEN
- * \retval BF_E_CLOSE  the board refused; the slot stays open
+ * \retval BF_E_CLOSE  the board refused a release or the close; the slot stays
+ *                     open with what is left recorded, and closing again resumes
  */
 int32_t QOR_CALL BF_Close(int32_t slot);
 
@@ -300,13 +304,16 @@ int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, int32_t slot)
 
 /*
  * Releases the registered destination if BF_AllocBuffer handed it out and it
- * is still live; acquisition into it is then refused until the next BF_Setup.
+ * is still live. Every board that registered it is stopped first, so nothing
+ * is written into it once this returns; acquisition into it is then refused
+ * until the next BF_Setup.
  * \retval BF_E_SLOT_NOT_OPEN
  */
 int32_t QOR_CALL BF_FreeBuffer(int32_t slot);
 
 /*
  * Registers `dest` (width x bytes per pixel x lines bytes) as the destination.
+ * A refused set-up leaves the earlier destination registered.
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NULL_DESTINATION
  * \retval BF_E_BYTES_PER_PIXEL  the camera has 3 bytes per pixel
@@ -335,7 +342,8 @@ int32_t QOR_CALL BF_AqFrameSize(int32_t slot, uint32_t xSize, uint32_t ySize, in
 /*
  * Snaps one frame and waits for it (up to the board's wait time).
  * \retval BF_E_SLOT_NOT_OPEN
- * \retval BF_E_NO_ACQUISITION  nothing set up, or the destination was freed
+ * \retval BF_E_NO_ACQUISITION  nothing set up, the destination was freed, or the
+ *                              chain's signal is not live
  * \retval BF_E_OVERFLOW_RESET  the reset after an overflow failed
  * \retval BF_E_SNAP            the snap failed without an overflow
  * \retval BF_E_FRAME_WAIT      waiting for the frame failed
@@ -369,7 +377,8 @@ int32_t QOR_CALL BF_Stop(int32_t slot);
 
 /*
  * Waits up to `timeout` ms for the next end of frame; *countOut receives the
- * board's frame count.
+ * number of frames that ended since the previous wait (more than 1: frames
+ * were missed).
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION
  * \retval BF_E_SIGNAL_WAIT  time-out or failure
@@ -396,7 +405,9 @@ int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
 
 /*
  * Sets up a chain over `bufferCount` caller buffers, each width x bytes per
- * pixel x lines bytes; on failure everything made so far is released.
+ * pixel x lines bytes; on failure everything made so far is released. A call
+ * refused on its arguments changes nothing; one that goes ahead first
+ * releases a chain still held, as BF_BufferCleanup does.
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_BYTES_PER_PIXEL
  * \retval BF_E_BUFFER_COUNT      bufferCount below 1
@@ -407,6 +418,7 @@ int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
  * \retval BF_E_CHAIN_LINK
  * \retval BF_E_CHAIN_ENGAGE
  * \retval BF_E_DMA_COMMAND
+ * \retval BF_E_QTAB_FREE        the earlier chain could not be released; it stays in force
  */
 int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32_t bufferCount, int32_t slot);
 
@@ -419,7 +431,9 @@ int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32_t bufferCo
 int32_t QOR_CALL BF_BufferCleanup(int32_t slot);
 
 /*
- * Waits for one end of frame, or (`wholeChain` non-zero) once per chain buffer.
+ * Waits for one end of frame, or (`wholeChain` non-zero) once per chain buffer;
+ * *countOut receives, from the last of those waits, the frames that ended
+ * since the wait before it.
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION  the slot's signal is not live
  * \retval BF_E_SIGNAL_WAIT

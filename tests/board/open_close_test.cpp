@@ -288,22 +288,30 @@ TEST_F(OpenClose, SelectCameraRefusesOnlyWhileADestinationIsRegistered)
     }
 }
 
-TEST_F(OpenClose, CloseReleasesOnlyTheBoard)
+TEST_F(OpenClose, CloseReleasesWhatTheSlotHoldsThenTheBoard)
 {
     open();
+    const int64_t h = board(0);
     qor::boardSlots[0].overflowResets = 4;
     qor::boardSlots[0].chainActive = 1;
     bfsim_fault("CiBrdClose", 1, 0, 9);
+    // The chain is stopped and released as BF_Stop and BF_BufferCleanup
+    // would, even though the board then refuses to close.
     EXPECT_EQ(BF_Close(0), BF_E_CLOSE);
+    EXPECT_TRUE(qortest::callsMatch(qortest::journal(),
+                                    {{"CiConAqCommand", {h, 1, 0}},
+                                     {"CiSignalCancel", {h, kAny}},
+                                     {"CiSignalFree", {h, kAny}},
+                                     {"CiAqCleanUp", {h, 0}},
+                                     {"CiBrdClose", {h}}}));
     EXPECT_NE(qor::boardSlots[0].board, nullptr);
+    EXPECT_EQ(qor::boardSlots[0].chainActive, 0);
     EXPECT_EQ(qor::openCount, 1);
-    const int64_t h = board(0);
     bfsim_journal_clear();
     EXPECT_EQ(BF_Close(0), BF_OK);
     EXPECT_TRUE(qortest::callsMatch(qortest::journal(), {{"CiBrdClose", {h}}}));
     EXPECT_EQ(qor::boardSlots[0].board, nullptr);
     EXPECT_EQ(qor::boardSlots[0].overflowResets, 4u);
-    EXPECT_EQ(qor::boardSlots[0].chainActive, 1);
     EXPECT_EQ(qor::openCount, 0);
     EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_BOARDS), 0);
     EXPECT_EQ(BF_Close(0), BF_E_SLOT_NOT_OPEN);

@@ -1,0 +1,48 @@
+/*
+ * Releasing what a slot holds on its board, shared by the partner calls
+ * (BF_Cleanup, BF_BufferCleanup), by BF_BufferSetup when it replaces a
+ * chain, by BF_FreeBuffer when it takes a destination away, and by
+ * BF_Close. A release the SDK refuses stays recorded as held, so a later
+ * call can try it again and nothing is forgotten while the board holds it.
+ */
+#ifndef QOR_ACQUISITION_RELEASE_H
+#define QOR_ACQUISITION_RELEASE_H
+
+#include <cstdint>
+
+#include "board/slots.h"
+
+namespace qor {
+
+// The stop BF_Stop sends to a single destination: when it returns, nothing
+// more is written into the destination.
+void stopDestination(const BoardSlot &slot);
+
+// Cancels any wait on the slot's signal and frees it.
+void releaseSignal(BoardSlot &slot);
+
+// CiAqCleanUp on the acquiring engine: ends capture and drops the
+// destination registration and the engaged chain.
+void cleanUpEngine(BoardSlot &slot);
+
+// BF_Cleanup's releases: the signal, the destination, the engine.
+void releaseDestination(BoardSlot &slot);
+
+// BF_BufferCleanup's releases: every physical QTab, then every relative
+// one, the arrays, the signal, the engine. BF_E_QTAB_FREE when a QTab
+// release is refused: the chain stays held and the next call resumes at
+// the refused record.
+int32_t releaseChain(BoardSlot &slot, BufferSet &chain);
+
+// Whether the slot's chain record still holds QTab arrays.
+inline bool holdsChain(const BoardSlot &slot, const BufferSet &chain)
+{
+    return slot.chainActive != 0 || chain.qtabs != nullptr || chain.qtabPtrs != nullptr;
+}
+
+// Releases both QTab arrays and forgets where a stopped release had got to.
+void releaseArrays(BufferSet &chain);
+
+}  // namespace qor
+
+#endif

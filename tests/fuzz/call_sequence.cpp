@@ -207,12 +207,16 @@ private:
         if (result_.broken.empty()) result_.broken = rule;
     }
 
-    int32_t record(const char *function, int32_t slot, const std::string &args, int32_t status)
+    // Makes the call, logged before it is made so that a call that never
+    // returns is the last line of the log, then checks its status.
+    template <class Call>
+    int32_t record(const char *function, int32_t slot, const std::string &args, Call makeCall)
     {
+        result_.log.push_back(std::string(function) + "(" + args + ")");
+        const int32_t status = makeCall();
         ++result_.calls;
         ++progress;
-        const std::string call = std::string(function) + "(" + args + ") -> " + show(status);
-        result_.log.push_back(call);
+        const std::string call = result_.log.back() += " -> " + show(status);
         const auto documented = statuses_.find(function);
         if (documented == statuses_.end() || documented->second.count(status) == 0)
             breaks(call + ": status not documented for " + function);
@@ -298,7 +302,7 @@ private:
     void plain(const char *function, int32_t (*call)(int32_t))
     {
         const int32_t slot = slotArg();
-        record(function, slot, arguments(slot), call(slot));
+        record(function, slot, arguments(slot), [&] { return call(slot); });
     }
 
     int32_t lowestFreeSlot() const
@@ -332,9 +336,10 @@ private:
         int32_t slot = -2;
         const int32_t expected = lowestFreeSlot();
         const int32_t status =
-            record("BF_Open", -1, arguments(family, number),
-                   BF_Open(nullptr, out, out ? out + 1 : nullptr, out ? out + 2 : nullptr,
-                           out ? out + 3 : nullptr, number, family, nullSlot ? nullptr : &slot));
+            record("BF_Open", -1, arguments(family, number), [&] {
+                return BF_Open(nullptr, out, out ? out + 1 : nullptr, out ? out + 2 : nullptr,
+                               out ? out + 3 : nullptr, number, family, nullSlot ? nullptr : &slot);
+            });
         if (status != BF_OK) {
             if (!nullSlot && slot != -1) breaks("a failed BF_Open left slot " + show(slot));
             return -1;
@@ -352,9 +357,10 @@ private:
         uint32_t v[5];
         void *destination = nullptr;
         const bool none = chance(0.2);
-        record("BF_ImageInfo", slot, arguments(slot),
-               none ? BF_ImageInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, slot)
-                    : BF_ImageInfo(v, v + 1, v + 2, v + 3, v + 4, &destination, slot));
+        record("BF_ImageInfo", slot, arguments(slot), [&] {
+            return none ? BF_ImageInfo(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, slot)
+                        : BF_ImageInfo(v, v + 1, v + 2, v + 3, v + 4, &destination, slot);
+        });
     }
 
     void selectCamera()
@@ -362,14 +368,16 @@ private:
         const int32_t slot = slotArg();
         const uint32_t camera = chance(0.85) ? pick(3) : UINT32_MAX;
         const int32_t status =
-            record("BF_SelectCamera", slot, arguments(camera, slot), BF_SelectCamera(camera, slot));
+            record("BF_SelectCamera", slot, arguments(camera, slot),
+                   [&] { return BF_SelectCamera(camera, slot); });
         if (status == BF_OK && isOpen(slot)) slots_[slot].camera = camera;
     }
 
     void close(int32_t slot)
     {
-        if (record("BF_Close", slot, arguments(slot), BF_Close(slot)) == BF_OK && inTable(slot))
-            slots_[slot] = SlotModel{};
+        const int32_t status =
+            record("BF_Close", slot, arguments(slot), [&] { return BF_Close(slot); });
+        if (status == BF_OK && inTable(slot)) slots_[slot] = SlotModel{};
     }
 
     void allocBuffer()
@@ -382,8 +390,9 @@ private:
         const bool nullOut = chance(0.05);
         void *block = &size;  // anything but null, to see it overwritten
         const int32_t status =
-            record("BF_AllocBuffer", slot, arguments(nullSize ? 0 : size, slot),
-                   BF_AllocBuffer(nullSize ? nullptr : &size, nullOut ? nullptr : &block, slot));
+            record("BF_AllocBuffer", slot, arguments(nullSize ? 0 : size, slot), [&] {
+                return BF_AllocBuffer(nullSize ? nullptr : &size, nullOut ? nullptr : &block, slot);
+            });
         if (status == BF_OK) {
             if (block == nullptr || reinterpret_cast<uintptr_t>(block) % kPage != 0)
                 return breaks("BF_AllocBuffer handed out " + show(block));
@@ -398,8 +407,9 @@ private:
     void freeBuffer(int32_t slot)
     {
         void *destination = inTable(slot) ? qor::boardSlots[slot].destination : nullptr;
-        if (record("BF_FreeBuffer", slot, arguments(slot), BF_FreeBuffer(slot)) == BF_OK)
-            blocks_.erase(destination);
+        const int32_t status =
+            record("BF_FreeBuffer", slot, arguments(slot), [&] { return BF_FreeBuffer(slot); });
+        if (status == BF_OK) blocks_.erase(destination);
     }
 
     void setup()
@@ -418,10 +428,14 @@ private:
             width = widthFor(slot, kHostBytes);
         }
         if (chance(0.05)) dest = nullptr;
-        record("BF_Setup", slot, arguments(dest, width, slot), BF_Setup(dest, width, slot));
+        record("BF_Setup", slot, arguments(dest, width, slot),
+               [&] { return BF_Setup(dest, width, slot); });
     }
 
-    void cleanup(int32_t slot) { record("BF_Cleanup", slot, arguments(slot), BF_Cleanup(slot)); }
+    void cleanup(int32_t slot)
+    {
+        record("BF_Cleanup", slot, arguments(slot), [&] { return BF_Cleanup(slot); });
+    }
 
     void aqFrameSize()
     {
@@ -430,14 +444,14 @@ private:
         const uint32_t y = chance(0.9) ? pick(20) : UINT32_MAX;
         const int32_t engine = oneOf({0, 0, 1, -1, 2, INT_MIN, INT_MAX});
         record("BF_AqFrameSize", slot, arguments(slot, x, y, engine),
-               BF_AqFrameSize(slot, x, y, engine));
+               [&] { return BF_AqFrameSize(slot, x, y, engine); });
     }
 
     void grab()
     {
         const int32_t slot = slotArg();
         const int32_t chained = oneOf({0, 1, -1});
-        record("BF_Grab", slot, arguments(slot, chained), BF_Grab(slot, chained));
+        record("BF_Grab", slot, arguments(slot, chained), [&] { return BF_Grab(slot, chained); });
     }
 
     uint32_t timeoutArg() { return oneOf({0u, 1u, 2u, 5u}); }
@@ -448,7 +462,7 @@ private:
         const uint32_t timeout = timeoutArg();
         uint32_t count = 0;
         record("BF_Wait4Frame", slot, arguments(timeout, slot),
-               BF_Wait4Frame(timeout, slot, chance(0.2) ? nullptr : &count));
+               [&] { return BF_Wait4Frame(timeout, slot, chance(0.2) ? nullptr : &count); });
     }
 
     void status()
@@ -457,9 +471,10 @@ private:
         uint32_t a = 0, b = 0, d = 0;
         int32_t c = 0;
         const bool none = chance(0.2);
-        record("BF_Status", slot, arguments(slot),
-               none ? BF_Status(nullptr, nullptr, nullptr, nullptr, slot)
-                    : BF_Status(&a, &b, &c, &d, slot));
+        record("BF_Status", slot, arguments(slot), [&] {
+            return none ? BF_Status(nullptr, nullptr, nullptr, nullptr, slot)
+                        : BF_Status(&a, &b, &c, &d, slot);
+        });
     }
 
     void bufferSetup()
@@ -472,7 +487,7 @@ private:
         void **buffers = chance(0.05) ? nullptr : list.data();
         const uint32_t width = widthFor(slot, kHostBytes);
         record("BF_BufferSetup", slot, arguments(buffers ? list[0] : nullptr, width, count, slot),
-               BF_BufferSetup(buffers, width, count, slot));
+               [&] { return BF_BufferSetup(buffers, width, count, slot); });
     }
 
     void wait()
@@ -482,7 +497,7 @@ private:
         const int32_t whole = oneOf({0, 0, 1});
         uint32_t count = 0;
         record("BF_Wait", slot, arguments(timeout, slot, whole),
-               BF_Wait(timeout, slot, whole, chance(0.2) ? nullptr : &count));
+               [&] { return BF_Wait(timeout, slot, whole, chance(0.2) ? nullptr : &count); });
     }
 
     void triggerMode()
@@ -491,7 +506,7 @@ private:
         int32_t enable = oneOf({0, 1, -1});
         const bool none = chance(0.1);
         record("BF_TriggerMode", slot, arguments(none ? 0 : enable, slot),
-               BF_TriggerMode(none ? nullptr : &enable, slot));
+               [&] { return BF_TriggerMode(none ? nullptr : &enable, slot); });
     }
 
     void swTrigger()
@@ -499,7 +514,8 @@ private:
         const int32_t slot = slotArg();
         const int32_t one = oneOf({0, 1, -1});
         const int32_t two = oneOf({0, 1});
-        record("BF_SetSWtrigger", slot, arguments(one, two, slot), BF_SetSWtrigger(one, two, slot));
+        record("BF_SetSWtrigger", slot, arguments(one, two, slot),
+               [&] { return BF_SetSWtrigger(one, two, slot); });
     }
 
     void loadLut()
@@ -509,7 +525,7 @@ private:
         const int32_t length = oneOf({256, 4096, 32768, 255, 4095, 32767, 0, -1, INT_MAX});
         void *entries = chance(0.1) ? nullptr : lutEntries;
         record("BF_LoadLUT", slot, arguments(kind, entries, length, slot),
-               BF_LoadLUT(kind, entries, length, slot));
+               [&] { return BF_LoadLUT(kind, entries, length, slot); });
     }
 
     void ntgSetup()
@@ -521,7 +537,7 @@ private:
         const uint32_t mode = pick(4);
         const int32_t bit = oneOf({1, 2, 32, 33, 0, -1, INT_MIN, INT_MAX});
         record("BF_NTGSetup", slot, arguments(slot, period, exposure, delay, mode, bit),
-               BF_NTGSetup(slot, period, exposure, delay, mode, bit));
+               [&] { return BF_NTGSetup(slot, period, exposure, delay, mode, bit); });
     }
 
     void encoderDivider()
@@ -531,7 +547,7 @@ private:
         const uint32_t encoder = oneOf({0u, 1u, 2u, 99u});
         const uint32_t both = pick(2);
         record("BF_NTGEncDiv", slot, arguments(slot, divider, encoder, both),
-               BF_NTGEncDiv(slot, divider, encoder, both));
+               [&] { return BF_NTGEncDiv(slot, divider, encoder, both); });
     }
 
     void getGpout()
@@ -539,7 +555,7 @@ private:
         const int32_t slot = slotArg();
         uint32_t levels = 0;
         record("BF_GetGPOUT", slot, arguments(slot),
-               BF_GetGPOUT(slot, chance(0.1) ? nullptr : &levels));
+               [&] { return BF_GetGPOUT(slot, chance(0.1) ? nullptr : &levels); });
     }
 
     void setGpout()
@@ -547,7 +563,8 @@ private:
         const int32_t slot = slotArg();
         const uint32_t mask = static_cast<uint32_t>(rng_());
         const uint32_t levels = static_cast<uint32_t>(rng_());
-        record("BF_SetGPOUT", slot, arguments(slot, mask, levels), BF_SetGPOUT(slot, mask, levels));
+        record("BF_SetGPOUT", slot, arguments(slot, mask, levels),
+               [&] { return BF_SetGPOUT(slot, mask, levels); });
     }
 
     uint32_t registerId()
@@ -566,7 +583,7 @@ private:
         const uint32_t id = registerId();
         uint32_t value = 0;
         record("BF_RegPeek", slot, arguments(slot, id),
-               BF_RegPeek(slot, id, chance(0.05) ? nullptr : &value));
+               [&] { return BF_RegPeek(slot, id, chance(0.05) ? nullptr : &value); });
     }
 
     void regPoke()
@@ -574,7 +591,8 @@ private:
         const int32_t slot = slotArg();
         const uint32_t id = registerId();
         const uint32_t value = static_cast<uint32_t>(rng_());
-        record("BF_RegPoke", slot, arguments(slot, id, value), BF_RegPoke(slot, id, value));
+        record("BF_RegPoke", slot, arguments(slot, id, value),
+               [&] { return BF_RegPoke(slot, id, value); });
     }
 
     void regNameToId()
@@ -587,10 +605,10 @@ private:
         uint32_t id = registerId();
         const uint32_t size = oneOf({0u, 1u, 8u, 32u, 33u, 64u});
         const int32_t toName = oneOf({0, 1, -1});
-        const bool noId = chance(0.05);
-        const bool noName = chance(0.05);
+        uint32_t *idInOut = chance(0.05) ? nullptr : &id;
+        char *nameInOut = chance(0.05) ? nullptr : name;
         record("BF_RegNametoId", slot, arguments(slot, id, name, size, toName),
-               BF_RegNametoId(slot, noId ? nullptr : &id, noName ? nullptr : name, size, toName));
+               [&] { return BF_RegNametoId(slot, idInOut, nameInOut, size, toName); });
     }
 
     // ---- The end of an episode ----
@@ -624,7 +642,8 @@ private:
         if (slot < 0) return breaks("no board to hand the blocks back through");
         const std::map<void *, size_t> held = blocks_;
         for (const auto &block : held) {
-            record("BF_Setup", slot, arguments(block.first, 1, slot), BF_Setup(block.first, 1, slot));
+            record("BF_Setup", slot, arguments(block.first, 1, slot),
+                   [&] { return BF_Setup(block.first, 1, slot); });
             freeBuffer(slot);
             cleanup(slot);
         }
@@ -634,7 +653,7 @@ private:
 
     int32_t plainOn(const char *function, int32_t (*call)(int32_t), int32_t slot)
     {
-        return record(function, slot, arguments(slot), call(slot));
+        return record(function, slot, arguments(slot), [&] { return call(slot); });
     }
 
     void checkNothingLeft()
@@ -648,7 +667,8 @@ private:
         if (allocations_.held() > 0)
             breaks("after closing everything, the library still holds " +
                    show(allocations_.held()) + " heap blocks");
-        if (qor::openCount != 0) breaks("after closing everything, openCount is " + show(qor::openCount));
+        if (qor::openCount != 0)
+            breaks("after closing everything, openCount is " + show(qor::openCount));
         for (int32_t slot = 0; slot < kSlots; ++slot) {
             const qor::BufferSet &chain = qor::bufferSets[slot];
             if (chain.qtabs != nullptr || chain.qtabPtrs != nullptr)

@@ -170,7 +170,6 @@ private:
     static bool inTable(int32_t slot) { return slot >= 0 && slot < kSlots; }
     bool isOpen(int32_t slot) const { return inTable(slot) && slots_[slot].open; }
 
-    // Mostly an open slot; else an unopened one or one outside the table.
     std::vector<int32_t> openSlots() const
     {
         std::vector<int32_t> open;
@@ -179,6 +178,7 @@ private:
         return open;
     }
 
+    // Mostly an open slot; else an unopened one or one outside the table.
     int32_t slotArg()
     {
         const std::vector<int32_t> open = openSlots();
@@ -262,8 +262,8 @@ private:
     // ---- The thirty functions ----
     void step()
     {
-        // Boards are opened more readily while few are open, so that most
-        // calls find something to act on.
+        // A board is opened more readily while none is, so that most calls
+        // find something to act on.
         if (openSlots().empty() && chance(0.5)) return open();
         switch (pick(30)) {
         case 0: return open();
@@ -299,11 +299,11 @@ private:
         }
     }
 
-    void plain(const char *function, int32_t (*call)(int32_t))
+    int32_t plain(const char *function, int32_t (*call)(int32_t), int32_t slot)
     {
-        const int32_t slot = slotArg();
-        record(function, slot, arguments(slot), [&] { return call(slot); });
+        return record(function, slot, arguments(slot), [&] { return call(slot); });
     }
+    void plain(const char *function, int32_t (*call)(int32_t)) { plain(function, call, slotArg()); }
 
     int32_t lowestFreeSlot() const
     {
@@ -613,7 +613,7 @@ private:
 
     // ---- The end of an episode ----
 
-    // Without faults: either the documented teardown of each open slot, or
+    // With faults cleared: either the documented teardown of each open slot, or
     // a bare BF_Close with whatever is in force; then every block the host
     // still holds goes back through a set-up and BF_FreeBuffer.
     void closeEverything()
@@ -626,13 +626,10 @@ private:
         for (int32_t slot = 0; slot < kSlots; ++slot) {
             if (!slots_[slot].open) continue;
             if (teardown) {
-                plainOn("BF_Stop", BF_Stop, slot);
+                plain("BF_Stop", BF_Stop, slot);
                 freeBuffer(slot);
                 cleanup(slot);
-                for (int i = 0; i < 3 && plainOn("BF_BufferCleanup", BF_BufferCleanup, slot) ==
-                                             BF_E_QTAB_FREE;
-                     ++i) {
-                }
+                plain("BF_BufferCleanup", BF_BufferCleanup, slot);
             }
             close(slot);
             if (slots_[slot].open) breaks("slot " + show(slot) + " cannot be closed");
@@ -649,11 +646,6 @@ private:
         }
         close(slot);
         if (!blocks_.empty()) breaks("BF_FreeBuffer kept a block it handed out");
-    }
-
-    int32_t plainOn(const char *function, int32_t (*call)(int32_t), int32_t slot)
-    {
-        return record(function, slot, arguments(slot), [&] { return call(slot); });
     }
 
     void checkNothingLeft()

@@ -18,7 +18,7 @@ namespace qorfuzz {
 
 struct EpisodeResult {
     uint64_t calls = 0;                // BF_ calls made, the closing ones included
-    uint64_t faults = 0;               // SDK faults armed
+    uint64_t faults = 0;               // SDK faults armed and library allocations refused
     std::string broken;                // the first rule broken; empty when none was
     std::vector<std::string> log;      // every call and fault of the episode, in order
 };

@@ -152,7 +152,7 @@ TEST(CallSequenceFuzz, StatusesDocumentedAndNothingLeftAfterClosing)
         std::cout << "call-sequence fuzz: " << finding.second << " x " << finding.first << "\n";
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     std::cout << "call-sequence fuzz: " << made << " calls in " << episodes << " episodes, "
-              << faults << " SDK faults, " << took.count() << " s, " << findings.size()
+              << faults << " faults injected, " << took.count() << " s, " << findings.size()
               << " kinds of finding" << std::endl;
 }
 

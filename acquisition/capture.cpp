@@ -71,7 +71,9 @@ extern "C" int32_t QOR_CALL BF_GetFrame(int32_t slotIndex)
     uint32_t waitTime = 0;
     CiBrdInquire(slot->board, CI_INQ_WAIT_TIME, &waitTime);
 
-    if (qor::issueCommand(*slot, CI_CMD_SNAP, qor::kModeStart) != 0) {
+    const std::optional<int32_t> snap = qor::startCapture(*slot, CI_CMD_SNAP);
+    if (!snap) return BF_E_NO_ACQUISITION;
+    if (*snap != 0) {
         // An overflow is recovered from by one reset; the frame asked for is
         // then whatever the board delivers next.
         uint32_t overflow = 0;
@@ -103,7 +105,9 @@ extern "C" int32_t QOR_CALL BF_FastGetFrame(int32_t slotIndex)
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
     if (!qor::canAcquire(*slot)) return BF_E_NO_ACQUISITION;
 
-    if (qor::issueCommand(*slot, CI_CMD_SNAP, qor::kModeStart) != 0) return BF_E_SNAP;
+    const std::optional<int32_t> snap = qor::startCapture(*slot, CI_CMD_SNAP);
+    if (!snap) return BF_E_NO_ACQUISITION;
+    if (*snap != 0) return BF_E_SNAP;
     qor::fireSoftwareTriggerIfNeeded(*slot);
 
     slot->grabActive = 0;
@@ -132,7 +136,9 @@ extern "C" int32_t QOR_CALL BF_Grab(int32_t slotIndex, int32_t chained)
                           kGrabTriggerParams[1], kGrabTriggerParams[2]);
 
     // The family follows the acquisition in force, not `chained`.
-    if (qor::issueCommand(*slot, CI_CMD_GRAB, qor::kModeStart) != 0) return BF_E_GRAB;
+    const std::optional<int32_t> grab = qor::startCapture(*slot, CI_CMD_GRAB);
+    if (!grab) return BF_E_NO_ACQUISITION;
+    if (*grab != 0) return BF_E_GRAB;
     CiConCTabReset(slot->board);
 
     slot->grabActive = 1;

@@ -1,13 +1,32 @@
 #include "acquisition/commands.h"
 
+#include "board/shared_lock.h"
 #include "cid.h"
 
 namespace qor {
 
-bool canAcquire(const BoardSlot &slot)
+namespace {
+
+// With the shared lock held: destinationFreed may be marked from another slot.
+bool canAcquireLocked(const BoardSlot &slot)
 {
     if (slot.chainActive != 0) return true;
     return slot.destination != nullptr && slot.destinationFreed == 0;
+}
+
+}  // namespace
+
+bool canAcquire(const BoardSlot &slot)
+{
+    SharedGuard held(sharedLock());
+    return canAcquireLocked(slot);
+}
+
+std::optional<int32_t> startCapture(const BoardSlot &slot, uint32_t command)
+{
+    SharedGuard held(sharedLock());
+    if (!canAcquireLocked(slot)) return std::nullopt;
+    return issueCommand(slot, command, kModeStart);
 }
 
 int32_t issueCommand(const BoardSlot &slot, uint32_t command, uint32_t mode)

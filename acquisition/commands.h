@@ -7,6 +7,7 @@
 #define QOR_ACQUISITION_COMMANDS_H
 
 #include <cstdint>
+#include <optional>
 
 #include "board/slots.h"
 #include "cid.h"
@@ -33,6 +34,12 @@ inline bool waitSucceeded(int32_t result)
 // registered, and frames would not go into a single destination that
 // BF_FreeBuffer has released since it was registered.
 bool canAcquire(const BoardSlot &slot);
+
+// Issues a command that starts capture (snap, grab) in the family in
+// force, and returns the SDK's result; nothing when the single destination
+// was released meanwhile by a BF_FreeBuffer on another slot. Both hold the
+// shared lock, so that release's stop always follows a start it let pass.
+std::optional<int32_t> startCapture(const BoardSlot &slot, uint32_t command);
 
 // Issues `command` in the family of the acquisition in force: the chain's
 // while chainActive is set (which takes no mode), else the single

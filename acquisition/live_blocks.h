@@ -12,6 +12,8 @@
 
 namespace qor::liveBlocks {
 
+// Every function is called with the shared lock held.
+
 // Records a block just handed out; false when there is no memory to
 // record it, and the block must not be handed out.
 bool remember(void *block);

@@ -2,6 +2,7 @@
 
 #include "acquisition/commands.h"
 #include "board/allocator.h"
+#include "board/shared_lock.h"
 #include "cid.h"
 
 namespace qor {
@@ -26,8 +27,11 @@ void cleanUpEngine(BoardSlot &slot)
 void releaseDestination(BoardSlot &slot)
 {
     releaseSignal(slot);
-    slot.destination = nullptr;
-    slot.destinationFreed = 0;
+    {
+        SharedGuard held(sharedLock());
+        slot.destination = nullptr;
+        slot.destinationFreed = 0;
+    }
     cleanUpEngine(slot);
 }
 

@@ -5,6 +5,7 @@
 #include "acquisition/live_blocks.h"
 #include "acquisition/release.h"
 #include "board/allocator.h"
+#include "board/shared_lock.h"
 #include "board/slots.h"
 #include "cid.h"
 
@@ -20,15 +21,28 @@ constexpr uint32_t kDestinationFrames = 1;
 constexpr uint32_t kDestinationMode = 1;
 constexpr uint32_t kDestinationFlags = 0;
 
-// Ends capture into a destination about to be released, on a board that
-// registered it: the stop BF_Stop sends, then, unless a chain is in force
-// on the engine, the clean-up that makes the board let go of the memory.
-// Capture into it is refused from then on.
-void endCaptureInto(qor::BoardSlot &slot)
+// Ends capture into `block`, about to be released, on every open board that
+// registered it: the stop BF_Stop sends, after which nothing more is
+// written into it; capture into it is refused from then on. Run with the
+// shared lock held, so no other slot starts capture into it meanwhile, nor
+// closes its board under the stop. Another slot's owner may be in any call
+// on its slot, so only the stop and the mark touch it.
+void endCaptureEverywhere(void *block)
 {
-    qor::stopDestination(slot);
-    if (slot.chainActive == 0) qor::cleanUpEngine(slot);
-    slot.destinationFreed = 1;
+    for (int32_t i = 0; i < qor::kSlotTableSize; ++i) {
+        qor::BoardSlot *registered = qor::openSlot(i);
+        if (registered == nullptr || registered->destination != block ||
+            registered->destinationFreed != 0)
+            continue;
+        qor::stopDestination(*registered);
+        registered->destinationFreed = 1;
+    }
+}
+
+bool rememberBlock(void *block)
+{
+    qor::SharedGuard held(qor::sharedLock());
+    return qor::liveBlocks::remember(block);
 }
 
 }  // namespace
@@ -46,7 +60,7 @@ extern "C" int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, in
     }
 
     void *block = qor::allocator.allocatePages(static_cast<size_t>(size));
-    if (block != nullptr && !qor::liveBlocks::remember(block)) {
+    if (block != nullptr && !rememberBlock(block)) {
         qor::allocator.releasePages(block);
         block = nullptr;
     }
@@ -66,16 +80,16 @@ extern "C" int32_t QOR_CALL BF_FreeBuffer(int32_t slotIndex)
     // handed it out and has not released it yet; anything else stays with
     // the caller.
     void *block = slot->destination;
-    if (!qor::liveBlocks::forget(block)) return BF_OK;
-    slot->bufferAllocated = 0;
-    // `destination` stays set so BF_Cleanup can still forget it, but no
-    // board that registered this block may write into it once it is gone.
-    for (int32_t i = 0; i < qor::kSlotTableSize; ++i) {
-        qor::BoardSlot *registered = qor::openSlot(i);
-        if (registered != nullptr && registered->destination == block &&
-            registered->destinationFreed == 0)
-            endCaptureInto(*registered);
+    {
+        qor::SharedGuard held(qor::sharedLock());
+        if (!qor::liveBlocks::forget(block)) return BF_OK;
+        // `destination` stays set so BF_Cleanup can still forget it.
+        endCaptureEverywhere(block);
     }
+    slot->bufferAllocated = 0;
+    // This board also lets go of the memory, unless a chain in force on
+    // the engine would go with it.
+    if (slot->chainActive == 0) qor::cleanUpEngine(*slot);
     qor::allocator.releasePages(block);
     return BF_OK;
 }
@@ -103,8 +117,11 @@ extern "C" int32_t QOR_CALL BF_Setup(void *dest, uint32_t width, int32_t slotInd
                   kDestinationFormat, slot->lutBank, slot->lutType, kDestinationOptions,
                   kDestinationFrames, kDestinationMode, kDestinationFlags);
     if (refused != 0) return BF_E_ACQ_SETUP;
-    slot->destination = dest;
-    slot->destinationFreed = 0;
+    {
+        qor::SharedGuard held(qor::sharedLock());
+        slot->destination = dest;
+        slot->destinationFreed = 0;
+    }
     slot->destinationRegistered = 1;
 
     qor::provideSignal(*slot);

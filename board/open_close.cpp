@@ -2,6 +2,7 @@
 // board into a slot and take it out again.
 #include "acquisition/commands.h"
 #include "acquisition/release.h"
+#include "board/shared_lock.h"
 #include "board/slots.h"
 #include "bfd.h"
 #include "cid.h"
@@ -45,6 +46,7 @@ uint32_t chooseType(int32_t family, const BoardCounts &counts)
 }
 
 // With no board open, whatever earlier boards left in the slots is stale.
+// Run with the shared lock held, and only while no open is under way.
 // The records the SDK fills (entry, signal) and the values re-read at every
 // open are left as they are; so are the chain records.
 void resetSlotsForFirstOpen()
@@ -66,13 +68,39 @@ void resetSlotsForFirstOpen()
     }
 }
 
-// Boards closed in the reverse order of opening leave this equal to the open
-// count; closed out of order, it still never hands out an open slot.
-int32_t lowestFreeSlot()
+void resetIfNoBoardIsOpen()
 {
-    for (int32_t i = 0; i < qor::kSlotTableSize; ++i)
-        if (qor::boardSlots[i].board == nullptr) return i;
+    qor::SharedGuard held(qor::sharedLock());
+    if (qor::openCount != 0) return;
+    for (const qor::BoardSlot &slot : qor::boardSlots)
+        if (slot.opening != 0) return;
+    resetSlotsForFirstOpen();
+}
+
+// Takes the lowest slot that holds no board and that no other open is
+// filling. Boards closed in the reverse order of opening leave this equal
+// to the open count; closed out of order, it still never hands out a slot
+// in use.
+int32_t claimFreeSlot()
+{
+    qor::SharedGuard held(qor::sharedLock());
+    for (int32_t i = 0; i < qor::kSlotTableSize; ++i) {
+        qor::BoardSlot &slot = qor::boardSlots[i];
+        if (slot.board != nullptr || slot.opening != 0) continue;
+        slot.opening = 1;
+        return i;
+    }
     return kNoSlot;
+}
+
+// Ends the open of a claimed slot: with the board it opened, or with none.
+void settleClaim(qor::BoardSlot &slot, CiBoardHandle board)
+{
+    qor::SharedGuard held(qor::sharedLock());
+    slot.opening = 0;
+    if (board == nullptr) return;
+    slot.board = board;
+    ++qor::openCount;
 }
 
 // What the partner calls would release, in their order, with acquisition
@@ -95,9 +123,12 @@ bool releaseEverything(qor::BoardSlot &slot, qor::BufferSet &chain)
 }
 
 // A closed slot keeps no acquisition: the next board opened into it starts
-// clean. The counts and flags the first open resets are left to it.
+// clean. The counts and flags the first open resets are left to it. The
+// count and the handle change under the shared lock, as BF_Open reads them.
 void forgetBoard(qor::BoardSlot &slot)
 {
+    qor::SharedGuard held(qor::sharedLock());
+    --qor::openCount;
     slot.board = nullptr;
     slot.destination = nullptr;
     slot.destinationFreed = 0;
@@ -113,7 +144,7 @@ extern "C" int32_t QOR_CALL BF_Open(void * /*reserved*/, uint32_t *bitDepthOut,
                                     int32_t *slotOut)
 {
     qor::writeOut(slotOut, kNoSlot);
-    if (qor::openCount == 0) resetSlotsForFirstOpen();
+    resetIfNoBoardIsOpen();
 
     BoardCounts counts{};
     CiSysBrdEnum(kType16, &counts.type16);
@@ -123,15 +154,20 @@ extern "C" int32_t QOR_CALL BF_Open(void * /*reserved*/, uint32_t *bitDepthOut,
     const uint32_t type = chooseType(family, counts);
     if (type == kNoType) return BF_E_NO_BOARD;
 
-    const int32_t index = lowestFreeSlot();
+    const int32_t index = claimFreeSlot();
     if (index == kNoSlot) return BF_E_OPEN_FAILED;
     qor::BoardSlot &slot = qor::boardSlots[index];
-    if (CiSysBrdFind(type, boardNumber, &slot.boardEntry) != 0) return BF_E_NO_BOARD;
+    if (CiSysBrdFind(type, boardNumber, &slot.boardEntry) != 0) {
+        settleClaim(slot, nullptr);
+        return BF_E_NO_BOARD;
+    }
     // Opened into a local: a refused open must not leave anything in the
     // slot's handle, which alone marks the slot as open.
     CiBoardHandle board = nullptr;
-    if (CiBrdOpen(&slot.boardEntry, &board, kOpenMode) != 0) return BF_E_OPEN_FAILED;
-    slot.board = board;
+    if (CiBrdOpen(&slot.boardEntry, &board, kOpenMode) != 0) {
+        settleClaim(slot, nullptr);
+        return BF_E_OPEN_FAILED;
+    }
     // A signal or registration left in the slot belonged to the board that
     // was here before.
     slot.signalLive = 0;
@@ -155,8 +191,9 @@ extern "C" int32_t QOR_CALL BF_Open(void * /*reserved*/, uint32_t *bitDepthOut,
     CiConVTrigModeGet(board, &slot.vtrigMode, &slot.vtrigParams[0], &slot.vtrigParams[1],
                       &slot.vtrigParams[2]);
 
+    // Only now can other threads see the slot as open.
+    settleClaim(slot, board);
     qor::writeOut(slotOut, index);
-    ++qor::openCount;
     return BF_OK;
 }
 
@@ -201,7 +238,6 @@ extern "C" int32_t QOR_CALL BF_Close(int32_t slotIndex)
     // keeps the slot open, with what is still held recorded, for the next try.
     if (!releaseEverything(*slot, qor::bufferSets[slotIndex])) return BF_E_CLOSE;
     if (CiBrdClose(slot->board) != 0) return BF_E_CLOSE;
-    --qor::openCount;
     forgetBoard(*slot);
     return BF_OK;
 }

@@ -41,6 +41,9 @@ struct BoardSlot {
     int32_t signalLive;
     int32_t destinationFreed;
     int32_t destinationRegistered;
+    // Set while a BF_Open on some thread is opening a board into this slot,
+    // so no other open chooses it.
+    int32_t opening;
 };
 
 struct BufferSet {

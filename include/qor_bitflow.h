@@ -5,7 +5,16 @@
  * codes below. Every function but BF_Open takes the slot index that BF_Open
  * handed out; a slot outside 0..9, or one that holds no open board, answers
  * BF_E_SLOT_NOT_OPEN before anything else happens. Output pointers that are
- * null are never written through. The caller serialises all calls.
+ * null are never written through.
+ *
+ * Threads: calls on different slots may run at the same time on different
+ * threads; calls on one slot must be serialised by the caller (one thread
+ * per board is the usual shape). BF_Open and BF_Close may run while other
+ * threads work on their own slots, and an open never hands out a slot that
+ * another thread holds. The waits (BF_GetFrame, BF_Wait4Frame, BF_Wait)
+ * and BF_TriggerMode's message box hold nothing another slot needs.
+ * BF_FreeBuffer also stops every other board that registered the block it
+ * releases; those boards' owners see capture into it refused from then on.
  */
 #ifndef QOR_BITFLOW_H
 #define QOR_BITFLOW_H

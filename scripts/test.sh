@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, then builds and runs every
-# test in the plain build and under AddressSanitizer and UBSan, builds the
+# test in the plain build and under AddressSanitizer and UBSan, runs the
+# suites that use threads under ThreadSanitizer, builds the
 # benchmarks (part of the plain build), and runs the Windows stage if the
 # tree has one.
 set -euo pipefail
@@ -19,6 +20,13 @@ for preset in default sanitize; do
     cmake --build --preset "$preset" --parallel "$JOBS"
     ctest --preset "$preset"
 done
+
+# The suites that run threads (simulator, end-to-end, concurrency) again
+# under ThreadSanitizer; the preset builds only those.
+echo "== tsan: configure, build, test"
+cmake --preset tsan
+cmake --build --preset tsan --parallel "$JOBS"
+ctest --preset tsan
 
 if [ -f scripts/windows-stage.sh ]; then
     echo "== windows"

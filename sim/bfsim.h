@@ -6,6 +6,7 @@
  * model: load a board population, journal every SDK call, inject faults,
  * override answers, fire external triggers and count live objects.
  * All functions are thread-safe.
+ * The simulated SDK itself is safe to call from many threads at once.
  */
 #ifndef QOR_BFSIM_H
 #define QOR_BFSIM_H

@@ -30,19 +30,27 @@ constexpr uint32_t kDmaParam = 0;
 constexpr const char *kRelativeQTabFailed = "Error creating Relative Qtab";
 constexpr const char *kPhysicalQTabFailed = "Error creating Physical Qtab\n";
 
-// The unwinding of a failed set-up releases without looking at results:
-// the set-up has failed already and has nothing better to report.
-void freePhysicalQTabs(CiBoardHandle board, const qor::BufferSet &chain, int32_t count)
-{
-    for (int32_t k = 0; k < count; ++k) CiPhysQTabFree(board, chain.qtabPtrs[k]);
-}
-
-void freeRelativeQTabs(CiBoardHandle board, const qor::BufferSet &chain, int32_t count)
-{
-    for (int32_t k = 0; k < count; ++k) CiRelQTabFree(board, chain.qtabPtrs[k]);
-}
-
 using qor::releaseArrays;
+
+// A set-up that fails while making its QTabs releases those it made:
+// `physical` and `relative` leading records hold one of each kind. A
+// release the SDK refuses stops the unwinding there, and what is still
+// live stays recorded as a chain in force, which BF_BufferCleanup (or
+// BF_Close) finishes releasing. The set-up answers `status` either way:
+// its own failure is what the host needs to hear.
+int32_t unwind(qor::BoardSlot &slot, qor::BufferSet &chain, int32_t physical, int32_t relative,
+               int32_t status)
+{
+    chain.physicalCount = physical;
+    chain.count = relative;
+    if (!qor::releaseQTabs(slot.board, chain)) {
+        slot.chainActive = 1;
+        return status;
+    }
+    releaseArrays(chain);
+    chain.count = 0;
+    return status;
+}
 
 // Once linked, the chain is complete, so a later failure tears it down the
 // way the host would: as a chain in force, with BF_BufferCleanup's
@@ -53,6 +61,7 @@ int32_t releaseBuiltChain(qor::BoardSlot &slot, qor::BufferSet &chain, int32_t b
                           int32_t status)
 {
     chain.count = bufferCount;
+    chain.physicalCount = bufferCount;
     slot.chainActive = 1;
     qor::releaseChain(slot, chain);
     return status;
@@ -96,6 +105,7 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
         releaseArrays(chain);
         return BF_E_QTAB_MEMORY;
     }
+    chain.physicalCount = 0;
     chain.physicalReleased = 0;
     chain.relativeReleased = 0;
 
@@ -107,26 +117,17 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
                             kQTabKind, kQTabFlags);
         if (refused != 0) {
             BFOutputDebugString(kRelativeQTabFailed);
-            freeRelativeQTabs(board, chain, i);
-            releaseArrays(chain);
-            return BF_E_REL_QTAB;
+            return unwind(*slot, chain, 0, i, BF_E_REL_QTAB);
         }
     }
     for (int32_t j = 0; j < bufferCount; ++j) {
         if (CiPhysQTabCreate(board, chain.qtabPtrs[j], kPhysicalQTabFlags) != 0) {
             BFOutputDebugString(kPhysicalQTabFailed);
-            freePhysicalQTabs(board, chain, j);
-            freeRelativeQTabs(board, chain, bufferCount);
-            releaseArrays(chain);
-            return BF_E_PHYS_QTAB;
+            return unwind(*slot, chain, j, bufferCount, BF_E_PHYS_QTAB);
         }
     }
-    if (CiPhysQTabChainLink(board, chain.qtabPtrs, static_cast<uint32_t>(bufferCount)) != 0) {
-        freePhysicalQTabs(board, chain, bufferCount);
-        freeRelativeQTabs(board, chain, bufferCount);
-        releaseArrays(chain);
-        return BF_E_CHAIN_LINK;
-    }
+    if (CiPhysQTabChainLink(board, chain.qtabPtrs, static_cast<uint32_t>(bufferCount)) != 0)
+        return unwind(*slot, chain, bufferCount, bufferCount, BF_E_CHAIN_LINK);
 
     qor::provideSignal(*slot);
 
@@ -136,6 +137,7 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
         return releaseBuiltChain(*slot, chain, bufferCount, BF_E_DMA_COMMAND);
 
     chain.count = bufferCount;
+    chain.physicalCount = bufferCount;
     slot->chainActive = 1;
     return BF_OK;
 }

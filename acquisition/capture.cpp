@@ -1,6 +1,8 @@
 // Frame capture and waiting, on whichever acquisition the slot has in force:
 // the chain's command family while chainActive is set, else the single
 // destination's.
+#include <cstdint>
+
 #include "acquisition/commands.h"
 #include "bfd.h"
 #include "board/slots.h"
@@ -40,17 +42,34 @@ void programGn2Grab(const qor::BoardSlot &slot, bool chained, int32_t chainCount
               chained ? static_cast<uint32_t>(chainCount) : kSingleBuffer);
 }
 
+// A ceiling on the settle poll's status reads, for a clock that runs but
+// whose delta never reaches the wait time. Each read crosses the bus to a
+// board register, which alone takes the better part of a microsecond, and
+// comes with two tick calls: a real board manages about a thousand reads per
+// millisecond, so ten thousand per millisecond of wait time never end a
+// real poll before its time is up. The slack on top covers a coarse tick
+// (about 16 ms on some systems), which can report a short wait time late.
+constexpr uint64_t kSettleReadsPerMs = 10000;
+constexpr uint64_t kSettleSlackMs = 20;
+
+uint64_t settleReadLimit(uint32_t waitTime)
+{
+    return (static_cast<uint64_t>(waitTime) + kSettleSlackMs) * kSettleReadsPerMs;
+}
+
 // The board may still be finishing the frame's transfer: polls its status
 // until idle for up to its own wait time, then gives up regardless. A tick
-// the clock fails to give counts as time up, so the poll always ends.
+// the clock fails to give counts as time up, and a clock that stalls meets
+// the read limit, so the poll always ends.
 void settle(const qor::BoardSlot &slot, uint32_t waitTime)
 {
     BFTickStamp start{};
     BFTickStamp now{};
     const bool clockRuns = BFTick(&start) != nullptr;
+    const uint64_t readLimit = settleReadLimit(waitTime);
     uint32_t busy = 0;
     CiConAqStatus(slot.board, &busy, qor::kNoFlags);
-    while (busy != 0) {
+    for (uint64_t reads = 1; busy != 0 && reads < readLimit; ++reads) {
         if (!clockRuns || BFTick(&now) == nullptr) break;
         if (BFTickDelta(&start, &now) >= waitTime) break;
         CiConAqStatus(slot.board, &busy, qor::kNoFlags);

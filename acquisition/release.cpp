@@ -41,23 +41,27 @@ void releaseArrays(BufferSet &chain)
     allocator.release(chain.qtabPtrs);
     chain.qtabs = nullptr;
     chain.qtabPtrs = nullptr;
+    chain.physicalCount = 0;
     chain.physicalReleased = 0;
     chain.relativeReleased = 0;
 }
 
+bool releaseQTabs(CiBoardHandle board, BufferSet &chain)
+{
+    if (chain.qtabs == nullptr) return true;
+    // Every physical QTab goes before the first relative one. A release that
+    // stopped on a refused record resumes at that record: the ones before it
+    // are released already and must not be again.
+    for (; chain.physicalReleased < chain.physicalCount; ++chain.physicalReleased)
+        if (CiPhysQTabFree(board, &chain.qtabs[chain.physicalReleased]) != 0) return false;
+    for (; chain.relativeReleased < chain.count; ++chain.relativeReleased)
+        if (CiRelQTabFree(board, &chain.qtabs[chain.relativeReleased]) != 0) return false;
+    return true;
+}
+
 int32_t releaseChain(BoardSlot &slot, BufferSet &chain)
 {
-    if (chain.qtabs != nullptr) {
-        // Every physical QTab goes before the first relative one. A release
-        // that stopped on a refused record resumes at that record: the ones
-        // before it are released already and must not be again.
-        for (; chain.physicalReleased < chain.count; ++chain.physicalReleased)
-            if (CiPhysQTabFree(slot.board, &chain.qtabs[chain.physicalReleased]) != 0)
-                return BF_E_QTAB_FREE;
-        for (; chain.relativeReleased < chain.count; ++chain.relativeReleased)
-            if (CiRelQTabFree(slot.board, &chain.qtabs[chain.relativeReleased]) != 0)
-                return BF_E_QTAB_FREE;
-    }
+    if (!releaseQTabs(slot.board, chain)) return BF_E_QTAB_FREE;
     releaseArrays(chain);
     chain.count = 0;
 

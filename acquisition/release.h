@@ -28,10 +28,15 @@ void cleanUpEngine(BoardSlot &slot);
 // BF_Cleanup's releases: the signal, the destination, the engine.
 void releaseDestination(BoardSlot &slot);
 
-// BF_BufferCleanup's releases: every physical QTab, then every relative
-// one, the arrays, the signal, the engine. BF_E_QTAB_FREE when a QTab
-// release is refused: the chain stays held and the next call resumes at
-// the refused record.
+// Releases the chain's QTabs: the physical ones, then the relative ones,
+// each in record order. False when the SDK refuses one: the release stops
+// there, and the records not yet released stay in `chain` for the next try,
+// which resumes at the refused record.
+bool releaseQTabs(CiBoardHandle board, BufferSet &chain);
+
+// BF_BufferCleanup's releases: the QTabs, the arrays, the signal, the
+// engine. BF_E_QTAB_FREE when a QTab release is refused: the chain stays
+// held for the next call.
 int32_t releaseChain(BoardSlot &slot, BufferSet &chain);
 
 // Whether the slot's chain record still holds QTab arrays.
@@ -40,7 +45,8 @@ inline bool holdsChain(const BoardSlot &slot, const BufferSet &chain)
     return slot.chainActive != 0 || chain.qtabs != nullptr || chain.qtabPtrs != nullptr;
 }
 
-// Releases both QTab arrays and forgets where a stopped release had got to.
+// Releases both QTab arrays and forgets which records they held and where a
+// stopped release had got to.
 void releaseArrays(BufferSet &chain);
 
 }  // namespace qor

@@ -50,10 +50,13 @@ struct BufferSet {
     CiQTab *qtabs;
     CiQTab **qtabPtrs;
     int32_t count;
-    // Not part of the published layout: how many leading records a
-    // BF_BufferCleanup that stopped on a failed release had already released
-    // (physical, relative), so the next one resumes there instead of
-    // releasing those records a second time.
+    // Not part of the published layout: how many leading records hold a
+    // physical QTab (`count` once the chain is built, fewer when a set-up
+    // stopped while making them); and how many leading records a release
+    // that stopped on a refused one had already released (physical,
+    // relative), so the next one resumes there instead of releasing those
+    // records a second time.
+    int32_t physicalCount;
     int32_t physicalReleased;
     int32_t relativeReleased;
 };

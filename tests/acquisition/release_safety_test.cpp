@@ -1,7 +1,9 @@
 // Call orders hosts really use, in which a release used to leave the board
 // writing into freed memory or lose a record the SDK still held.
+#include <algorithm>
 #include <chrono>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -145,16 +147,97 @@ TEST_F(ReleaseSafety, AChainSetUpReleasesTheChainItReplaces)
     EXPECT_EQ(probe.held(), 0);
 }
 
-TEST_F(ReleaseSafety, TheSettlePollEndsWhenTheClockFails)
+// The QTab releases of a set-up's unwinding, as (physical?, record) pairs in
+// the order they reached the board.
+std::vector<std::pair<bool, int64_t>> qtabReleases(const CiQTab *records)
 {
-    const int32_t slot = open();
-    ASSERT_EQ(BF_Setup(frames[0].data(), kWidth, slot), BF_OK);
-    bfsim_set_output("CiConAqStatus", 1);
-    bfsim_fault("BFTick", 2, 1, 0);  // a failed tick answers null
-    EXPECT_EQ(BF_GetFrame(slot), BF_OK);
-    bfsim_fault_clear();
-    bfsim_fault("BFTick", 1, 1, 0);
-    EXPECT_EQ(BF_GetFrame(slot), BF_OK);
+    std::vector<std::pair<bool, int64_t>> releases;
+    for (const qortest::Call &call : qortest::journalOf({"CiPhysQTabFree", "CiRelQTabFree"}))
+        releases.emplace_back(call.function == "CiPhysQTabFree",
+                              (call.args[1] - qortest::addr(records)) /
+                                  static_cast<int64_t>(sizeof(CiQTab)));
+    return releases;
+}
+
+TEST_F(ReleaseSafety, AReleaseRefusedWhileASetUpUnwindsIsFinishedLater)
+{
+    struct Case {
+        const char *create;  // the creation refused, and which call of it
+        int nth;
+        const char *release;  // the unwinding's release refused
+        int releaseNth;
+        int32_t status;
+        int32_t physical, relative;  // QTabs the set-up had made of each kind
+    };
+    const Case cases[] = {
+        {"CiRelQTabCreate", 3, "CiRelQTabFree", 1, BF_E_REL_QTAB, 0, 2},
+        {"CiRelQTabCreate", 3, "CiRelQTabFree", 2, BF_E_REL_QTAB, 0, 2},
+        {"CiPhysQTabCreate", 3, "CiPhysQTabFree", 2, BF_E_PHYS_QTAB, 2, 3},
+        {"CiPhysQTabCreate", 2, "CiRelQTabFree", 3, BF_E_PHYS_QTAB, 1, 3},
+        {"CiPhysQTabChainLink", 1, "CiPhysQTabFree", 3, BF_E_CHAIN_LINK, 3, 3},
+        {"CiPhysQTabChainLink", 1, "CiRelQTabFree", 1, BF_E_CHAIN_LINK, 3, 3},
+    };
+    for (const Case &c : cases) {
+        for (const bool closing : {false, true}) {
+            SCOPED_TRACE(std::string(c.create) + " #" + std::to_string(c.nth) + ", " + c.release +
+                         " #" + std::to_string(c.releaseNth) + (closing ? ", closed" : ""));
+            SetUp();
+            qortest::AllocationProbe probe;
+            const int32_t slot = open();
+            bfsim_fault(c.create, c.nth, 0, BFSIM_ERR_ARGUMENT);
+            bfsim_fault(c.release, c.releaseNth, 0, BFSIM_ERR_ARGUMENT);
+            EXPECT_EQ(BF_BufferSetup(list, kWidth, 3, slot), c.status);
+            EXPECT_GT(bfsim_live_count(BFSIM_OBJ_ALL), 1);
+            const CiQTab *records = qor::bufferSets[slot].qtabs;
+            ASSERT_NE(records, nullptr);
+            if (closing) {
+                EXPECT_EQ(BF_Close(slot), BF_OK);
+            } else {
+                EXPECT_EQ(BF_BufferCleanup(slot), BF_OK);
+                EXPECT_EQ(BF_BufferCleanup(slot), BF_E_NO_CHAIN);
+            }
+            EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_ALL), closing ? 0 : 1);
+            EXPECT_EQ(probe.held(), 0);
+            // Together, the unwinding and the later release made the
+            // unwinding's releases in its order, the refused one twice.
+            std::vector<std::pair<bool, int64_t>> order;
+            for (int32_t k = 0; k < c.physical; ++k) order.emplace_back(true, k);
+            for (int32_t k = 0; k < c.relative; ++k) order.emplace_back(false, k);
+            const bool physical = std::string(c.release) == "CiPhysQTabFree";
+            const int64_t refused = c.releaseNth - 1;
+            const auto at = std::find(order.begin(), order.end(), std::make_pair(physical, refused));
+            order.insert(at, *at);
+            EXPECT_EQ(qtabReleases(records), order);
+            TearDown();
+        }
+    }
+}
+
+TEST_F(ReleaseSafety, TheSettlePollEndsWhenTheClockFailsOrStalls)
+{
+    // Unbounded, the poll spins for ever on each of these clocks while the
+    // board reports busy (the suite's time-out would catch that).
+    const std::vector<std::pair<const char *, std::function<void()>>> clocks = {
+        {"tick fails after the first", [] { bfsim_fault("BFTick", 2, 1, 0); }},  // null
+        {"tick fails from the start", [] { bfsim_fault("BFTick", 1, 1, 0); }},
+        {"delta stays below the wait time", [] { bfsim_fault("BFTickDelta", 1, 1, 1); }},
+    };
+    for (const auto &[name, breakClock] : clocks) {
+        SCOPED_TRACE(name);
+        SetUp();
+        bfsim_set_inquiry(16, 0, 0x10006, 3);
+        const int32_t slot = open();
+        ASSERT_EQ(BF_Setup(frames[0].data(), kWidth, slot), BF_OK);
+        bfsim_set_output("CiConAqStatus", 1);
+        // A snap lost to an overflow leaves no frame to wait for, so the
+        // short wait time cannot run out before the poll.
+        bfsim_set_output("CiAqOverflowCheck", 1);
+        bfsim_fault("CiAqCommand", 1, 0, BFSIM_ERR_ARGUMENT);
+        breakClock();
+        bfsim_journal_enable(0);  // a stalled clock makes many polls
+        EXPECT_EQ(BF_GetFrame(slot), BF_OK);
+        TearDown();
+    }
 }
 
 TEST_F(ReleaseSafety, ASecondSetUpKeepsOneSignal)

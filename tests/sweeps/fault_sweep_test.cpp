@@ -2,10 +2,12 @@
 // failed one at a time: the function answers its documented status, and
 // the partner calls afterwards leave nothing alive, on the board or on the
 // heap.
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -298,6 +300,55 @@ TEST_F(Sweep, EverySdkCallFailedOnceAndForGood)
         }
     }
     std::printf("SDK call sites swept: %d\n", sites);
+}
+
+// A set-up that fails making its QTabs releases those it made. Each of
+// those releases is refused in turn on top of the first failure: the set-up
+// still answers its own status, and the partner calls still leave nothing
+// alive.
+TEST_F(Sweep, EveryUnwindingReleaseRefusedToo)
+{
+    const std::set<int32_t> unwinding = {BF_E_REL_QTAB, BF_E_PHYS_QTAB, BF_E_CHAIN_LINK};
+    const std::set<std::string> releases = {"CiPhysQTabFree", "CiRelQTabFree"};
+    const std::vector<std::string> makers = {"CiRelQTabCreate", "CiPhysQTabCreate",
+                                             "CiPhysQTabChainLink"};
+    int sites = 0;
+    for (const Scenario &s : scenarios()) {
+        enter(s);
+        run(s);
+        const std::vector<std::string> path = qortest::journalNames();
+        releaseAndCheck(s.name);
+        std::map<std::string, int> seen;
+        for (const std::string &function : path) {
+            const int nth = ++seen[function];
+            const int32_t status = expectedStatus(s, function, nth, false, BF_OK);
+            if (unwinding.count(status) == 0) continue;
+            enter(s);
+            bfsim_fault(function.c_str(), nth, 0, failureOf(function));
+            run(s);
+            // The unwinding's releases follow the last QTab the set-up made.
+            const std::vector<std::string> calls = qortest::journalNames();
+            const auto made = std::find_first_of(calls.rbegin(), calls.rend(), makers.begin(),
+                                                 makers.end());
+            std::map<std::string, int> counted;
+            for (auto call = calls.begin(); call != calls.end(); ++call) {
+                const int k = ++counted[*call];
+                if (call < made.base() || releases.count(*call) == 0) continue;
+                ++sites;
+                const std::string where = std::string(s.name) + ": " + function + " #" +
+                                          std::to_string(nth) + ", then " + *call + " #" +
+                                          std::to_string(k);
+                enter(s);
+                bfsim_fault(function.c_str(), nth, 0, failureOf(function));
+                bfsim_fault(call->c_str(), k, 0, failureOf(*call));
+                EXPECT_EQ(run(s), status) << where;
+                releaseAndCheck(where);
+            }
+            releaseAndCheck(std::string(s.name) + ": " + function);
+        }
+    }
+    EXPECT_GT(sites, 0);
+    std::printf("unwinding releases swept: %d\n", sites);
 }
 
 TEST_F(Sweep, EveryAllocationRefused)

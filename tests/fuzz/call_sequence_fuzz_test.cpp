@@ -1,9 +1,9 @@
 // Random call sequences over the thirty functions, from a seed printed at the
 // start. The short mode (CI) makes about 10^5 calls; QOR_FUZZ_CALLS sets how
-// many (the long mode makes 10^7 or more), QOR_FUZZ_SEED replays a run and
-// QOR_FUZZ_EPISODE replays one episode by the seed a failure printed, and
-// QOR_FUZZ_KEEP_GOING=1 goes on past findings, printing the first episode of
-// each kind and counting them all.
+// many (the long mode makes 10^7 or more). QOR_FUZZ_SEED replays a run,
+// QOR_FUZZ_EPISODE one episode by the seed a failure printed; with
+// QOR_FUZZ_KEEP_GOING=1 the run goes on past findings, printing the first
+// episode of each kind and counting them all.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,9 +1,10 @@
 /*
  * Releasing what a slot holds on its board, shared by the partner calls
  * (BF_Cleanup, BF_BufferCleanup), by BF_BufferSetup when it replaces a
- * chain, by BF_FreeBuffer when it takes a destination away, and by
- * BF_Close. A release the SDK refuses stays recorded as held, so a later
- * call can try it again and nothing is forgotten while the board holds it.
+ * chain or unwinds a failed one, by BF_FreeBuffer when it takes a
+ * destination away, and by BF_Close. A release the SDK refuses stays
+ * recorded as held, so a later call can try it again and nothing is
+ * forgotten while the board holds it.
  */
 #ifndef QOR_ACQUISITION_RELEASE_H
 #define QOR_ACQUISITION_RELEASE_H

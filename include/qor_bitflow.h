@@ -349,7 +349,8 @@ int32_t QOR_CALL BF_AqFrameSize(int32_t slot, uint32_t xSize, uint32_t ySize, in
 /* ---- Capture ---------------------------------------------------------- */
 
 /*
- * Snaps one frame and waits for it (up to the board's wait time).
+ * Snaps one frame and waits for it, then polls the board until idle for up
+ * to its wait time; the poll also ends when the SDK's clock fails or stalls.
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION  nothing set up, the destination was freed, or the
  *                              chain's signal is not live
@@ -414,8 +415,10 @@ int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
 
 /*
  * Sets up a chain over `bufferCount` caller buffers, each width x bytes per
- * pixel x lines bytes; on failure everything made so far is released. A call
- * refused on its arguments changes nothing; one that goes ahead first
+ * pixel x lines bytes; on failure everything made so far is released. Should
+ * the board refuse one of those releases, what it still holds stays as a
+ * chain in force, which BF_BufferCleanup (or BF_Close) finishes releasing. A
+ * call refused on its arguments changes nothing; one that goes ahead first
  * releases a chain still held, as BF_BufferCleanup does.
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_BYTES_PER_PIXEL

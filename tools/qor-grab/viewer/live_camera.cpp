@@ -188,6 +188,11 @@ void LiveCamera::start(const Settings &settings)
     state_.invert = settings.invert;
     state_.acquiring = true;
     state_.error.clear();
+    // A frame of the settings just left is not the camera's picture any
+    // more: show nothing until the new acquisition delivers, and show its
+    // first frame at once.
+    latest_.reset();
+    lastPublished_ = {};
 }
 
 void LiveCamera::stopAcquisition()

@@ -1,12 +1,15 @@
 #include "viewer/viewer_server.h"
 
+#include <cstdio>
+#include <string>
+
 namespace qorgrab {
 
 // One self-contained page: the live image on the left, scaled to the window,
 // and the counts, histogram and controls on the right. The image asks for
 // the next frame only once the last has loaded, so a slow browser simply
 // shows fewer frames.
-const char *viewerPage()
+static const char *pageTemplate()
 {
     return R"PAGE(<!DOCTYPE html>
 <html lang="en">
@@ -158,6 +161,31 @@ nextFrame();
 </body>
 </html>
 )PAGE";
+}
+
+// Replaces the placeholder text of the element with id `id` (written as
+// `id="ID">0<` in the page) with `value`.
+static void fillCount(std::string &page, const char *id, const std::string &value)
+{
+    const std::string marker = std::string("id=\"") + id + "\">0<";
+    const size_t at = page.find(marker);
+    if (at == std::string::npos) return;
+    page.replace(at + marker.size() - 2, 1, value);
+}
+
+// The page arrives already showing the counts of the moment it was asked
+// for; its script keeps them current from then on. Without this a page
+// caught before its first status request was answered would claim that
+// no frame had been received.
+std::string viewerPage(const LiveState &state)
+{
+    std::string page = pageTemplate();
+    char fps[32];
+    std::snprintf(fps, sizeof fps, "%.1f", state.fps);
+    fillCount(page, "fps", fps);
+    fillCount(page, "received", std::to_string(state.received));
+    fillCount(page, "missed", std::to_string(state.missed));
+    return page;
 }
 
 }  // namespace qorgrab

@@ -213,8 +213,8 @@ void ViewerServer::sendFrame(httplib::Response &response)
 
 void ViewerServer::addRoutes()
 {
-    server_.Get("/", [](const httplib::Request &, httplib::Response &response) {
-        response.set_content(viewerPage(), "text/html; charset=utf-8");
+    server_.Get("/", [this](const httplib::Request &, httplib::Response &response) {
+        response.set_content(viewerPage(camera_.state()), "text/html; charset=utf-8");
     });
     server_.Get("/frame.png", guarded([this](const httplib::Request &, httplib::Response &response) {
         sendFrame(response);

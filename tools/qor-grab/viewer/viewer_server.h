@@ -41,8 +41,9 @@ private:
     std::vector<uint8_t> cachedPng_;
 };
 
-// The page itself.
-const char *viewerPage();
+// The page itself, showing the counts of `state` until its script has
+// asked for newer ones.
+std::string viewerPage(const LiveState &state);
 
 }  // namespace qorgrab
 

@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #if QOR_GRAB_HAVE_VIEWER
-#include <png.h>
-
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -19,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tools/grey_png.h"
 #include "tools/qor_grab_process.h"
 
 namespace {
@@ -39,26 +38,6 @@ constexpr int kLoadAttempts = 3;
 // Where the page puts the live image at 1280 x 800: the view left of the
 // 330-pixel panel, below the 44-pixel header; this box is well inside it.
 constexpr uint32_t kLeft = 100, kRight = 850, kTop = 120, kBottom = 720;
-
-struct Screenshot {
-    uint32_t width = 0, height = 0;
-    std::vector<uint8_t> grey;
-    uint8_t at(uint32_t x, uint32_t y) const { return grey[size_t{y} * width + x]; }
-};
-
-Screenshot readScreenshot(const fs::path &path)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    Screenshot shot;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return shot;
-    image.format = PNG_FORMAT_GRAY;
-    shot.grey.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, shot.grey.data(), 0, nullptr)) return Screenshot{};
-    shot.width = image.width;
-    shot.height = image.height;
-    return shot;
-}
 
 // The viewer as a child process, stopped with SIGINT as Ctrl-C would.
 class ViewerProcess {
@@ -158,10 +137,10 @@ TEST_F(QorGrabBrowser, ThePageShowsALiveMovingPicture)
     EXPECT_GT(first, 0);
     EXPECT_GT(second, first) << "the frame counter did not advance";
 
-    const Screenshot a = readScreenshot(dir_ / "first.png");
-    const Screenshot b = readScreenshot(dir_ / "second.png");
+    const qortest::GreyPng a = qortest::decodeGreyPng(readFile(dir_ / "first.png"));
+    const qortest::GreyPng b = qortest::decodeGreyPng(readFile(dir_ / "second.png"));
     ASSERT_EQ(a.width, 1280u);
-    ASSERT_EQ(a.height, 800u);
+    ASSERT_EQ(a.lines, 800u);
     ASSERT_EQ(b.width, a.width);
     std::set<uint8_t> shades;
     uint64_t difference = 0;

@@ -6,7 +6,6 @@
 #if QOR_GRAB_HAVE_VIEWER
 #include <httplib.h>
 #include <nlohmann/json.hpp>
-#include <png.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -21,6 +20,7 @@
 #include <unistd.h>
 
 #include "support/sim_fixture.h"
+#include "tools/grey_png.h"
 #include "viewer/display_frame.h"
 #include "viewer/live_camera.h"
 #include "viewer/viewer_server.h"
@@ -32,25 +32,6 @@ using qorgrab::LiveCamera;
 using qorgrab::ViewerServer;
 
 constexpr auto kPatience = std::chrono::seconds(5);
-
-struct Png {
-    uint32_t width = 0, lines = 0;
-    std::vector<uint8_t> pixels;  // 8-bit grey
-};
-
-Png decodePng(const std::string &bytes)
-{
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    Png out;
-    if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return out;
-    image.format = PNG_FORMAT_GRAY;
-    out.pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) return Png{};
-    out.width = image.width;
-    out.lines = image.height;
-    return out;
-}
 
 class Viewer : public qortest::SimTest {
 protected:
@@ -140,7 +121,7 @@ TEST_F(Viewer, ServesThePageAndLiveFrames)
     ASSERT_TRUE(first);
     ASSERT_EQ(first->status, 200);
     EXPECT_EQ(first->get_header_value("Content-Type"), "image/png");
-    const Png png = decodePng(first->body);
+    const qortest::GreyPng png = qortest::decodeGreyPng(first->body);
     EXPECT_EQ(png.width, 64u);
     EXPECT_EQ(png.lines, 48u);
     const uint64_t seen = std::stoull(first->get_header_value("X-Frame-Number"));
@@ -175,12 +156,12 @@ TEST_F(Viewer, ControlsChangeWhatTheBoardDelivers)
     ASSERT_TRUE(waitFor([](const json &s) { return s["camera"] == 1 && s["frame"].is_number(); }));
     auto frame = client_->Get("/frame.png");
     ASSERT_TRUE(frame);
-    EXPECT_EQ(decodePng(frame->body).width, 96u);
+    EXPECT_EQ(qortest::decodeGreyPng(frame->body).width, 96u);
     const auto snap = client_->Get("/snap.png");
     ASSERT_TRUE(snap);
     EXPECT_EQ(snap->status, 200);
     EXPECT_NE(snap->get_header_value("Content-Disposition").find("attachment"), std::string::npos);
-    EXPECT_EQ(decodePng(snap->body).width, 96u);
+    EXPECT_EQ(qortest::decodeGreyPng(snap->body).width, 96u);
     const auto tiff = client_->Get("/snap.tiff");
     ASSERT_TRUE(tiff);
     EXPECT_EQ(tiff->status, 200);
@@ -203,7 +184,7 @@ TEST_F(Viewer, ControlsChangeWhatTheBoardDelivers)
     ASSERT_TRUE(waitFor([](const json &s) { return s["lut"] == "invert" && s["frame"].is_number() && s["frame"] > 2; }));
     frame = client_->Get("/frame.png");
     ASSERT_TRUE(frame);
-    const Png inverted = decodePng(frame->body);
+    const qortest::GreyPng inverted = qortest::decodeGreyPng(frame->body);
     const uint32_t f = static_cast<uint32_t>(std::stoull(frame->get_header_value("X-Frame-Number")));
     ASSERT_EQ(inverted.width, 64u);
     // Line 1 is all pattern (line 0 starts with the frame number); the

@@ -203,6 +203,35 @@ BFSIM_API int bfsim_debug_output_count(void);
  * zero byte); 0, or -1 past the end or for a null or empty buffer. */
 BFSIM_API int bfsim_debug_output_get(int index, char *text, size_t size);
 
+/* ---- Misuse ---- */
+
+/* A call a real SDK would punish and the simulator survives: cancelling,
+ * freeing, waiting on or clearing a signal record that holds no live signal
+ * (never created, or freed already), creating a signal or relative QTab
+ * into a record that still holds a live one, freeing a QTab that is not live
+ * (or a relative QTab before its physical one), linking or engaging QTabs
+ * that are not live, registering a destination (CiAqSetup) or starting
+ * capture (snap, grab) on the single destination while a chain is engaged on
+ * the engine, engaging a chain or starting capture on it while a destination
+ * is registered there, a destination or QTab buffer smaller than its frame
+ * (size below stride times lines), and any call with a null handle or the
+ * handle of a closed or unknown board. Each is recorded against the call,
+ * besides the call's own failure result; bfsim_reset forgets them. With
+ * QOR_SIM_REPORT_MISUSE set in the environment each is also printed on
+ * stderr as it happens. */
+typedef struct bfsim_misuse {
+    char function[32];     /* the SDK function misused */
+    char reason[96];       /* what was wrong */
+    int64_t journalIndex;  /* its entry in the journal, or -1 when the journal was off */
+} bfsim_misuse;
+
+/* Misuses recorded since the last reset or clear. */
+BFSIM_API int bfsim_misuse_count(void);
+/* Copies misuse `index` (0 = first); 0, or -1 past the end. */
+BFSIM_API int bfsim_misuse_get(int index, bfsim_misuse *out);
+/* Forgets the misuses recorded so far (tests that commit one on purpose). */
+BFSIM_API void bfsim_misuse_clear(void);
+
 /* ---- Capture engine ---- */
 
 /* Failures of the capture engine's functions besides those above. */

@@ -16,13 +16,6 @@ uint32_t cameraExtent(const Board &board, uint32_t code, uint32_t fallback)
     return inquire(board, code).value_or(fallback);
 }
 
-uint32_t acquiredLines(const Board &board, const Engine &engine)
-{
-    const uint32_t lines = cameraExtent(board, CI_INQ_LINES, board.currentCamera().lines);
-    const uint32_t window = engine.windows[kDestinationEngine].lines;
-    return window ? std::min(window, lines) : lines;
-}
-
 // Engines named by an engine argument: 0 or 1, or every one when negative.
 bool engineRange(int32_t engine, int32_t &first, int32_t &last)
 {
@@ -40,6 +33,13 @@ void forgetDestination(Engine &engine)
 }
 
 }  // namespace
+
+uint32_t acquiredLines(const Board &board, const Engine &engine)
+{
+    const uint32_t lines = cameraExtent(board, CI_INQ_LINES, board.currentCamera().lines);
+    const uint32_t window = engine.windows[kDestinationEngine].lines;
+    return window ? std::min(window, lines) : lines;
+}
 
 uint64_t nextSerial()
 {
@@ -81,7 +81,14 @@ CID_API int32_t SDK_CALL CiAqSetup(CiBoardHandle handle, void *dest, uint32_t si
         std::shared_ptr<Engine> shared = sharedEngine(board);
         Engine &engine = *shared;
         if (dest == nullptr || size == 0 || stride <= 0) return BFSIM_ERR_ARGUMENT;
-        if (uint64_t(stride) * acquiredLines(board, engine) > size) return BFSIM_ERR_ARGUMENT;
+        if (uint64_t(stride) * acquiredLines(board, engine) > size) {
+            recordMisuse("destination smaller than its frame (size below stride times lines)");
+            return BFSIM_ERR_ARGUMENT;
+        }
+        if (!engine.chain.engaged.empty()) {
+            recordMisuse("destination registered on an engine a chain is engaged on");
+            return BFSIM_ERR_BUSY;
+        }
 
         // A new destination replaces the old one; nothing more goes to the old.
         if (engine.run.target == Target::Single && !haltRun(engine, held, InFlight::Discard))

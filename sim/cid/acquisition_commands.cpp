@@ -31,6 +31,11 @@ uint32_t frameCounterOf(const Engine &engine, Target target)
     return engine.single ? engine.single->counter.next : 0;
 }
 
+bool startsCapture(uint32_t command)
+{
+    return command == CI_CMD_SNAP || command == CI_CMD_GRAB;
+}
+
 bool snapPending(const Engine &engine)
 {
     return engine.run.phase != Phase::Idle && !engine.run.continuous;
@@ -51,6 +56,10 @@ CID_API int32_t SDK_CALL CiAqCommand(CiBoardHandle handle, uint32_t command, uin
         std::shared_ptr<Engine> shared = sharedEngine(board);
         Engine &engine = *shared;
         if (engineNumber != kDestinationEngine || !engine.single) return BFSIM_ERR_NOT_SET_UP;
+        if (startsCapture(command) && !engine.chain.engaged.empty()) {
+            recordMisuse("capture started on the destination while a chain is engaged on the engine");
+            return BFSIM_ERR_BUSY;
+        }
         return runCommand(board, engine, held, Target::Single, command);
     });
 }
@@ -62,6 +71,10 @@ CID_API int32_t SDK_CALL CiConAqCommand(CiBoardHandle handle, uint32_t command, 
         std::shared_ptr<Engine> shared = sharedEngine(board);
         Engine &engine = *shared;
         if (!chainReady(engine)) return BFSIM_ERR_NOT_SET_UP;
+        if (startsCapture(command) && engine.single) {
+            recordMisuse("capture started on the chain while a destination is registered on the engine");
+            return BFSIM_ERR_BUSY;
+        }
         return runCommand(board, engine, held, Target::Chain, command);
     });
 }

@@ -190,6 +190,9 @@ private:
 // A fresh serial for a record, never issued twice in the process.
 uint64_t nextSerial();
 
+// Lines of the frame engine 0 acquires: the window's, within the camera's.
+uint32_t acquiredLines(const Board &board, const Engine &engine);
+
 // Records the host hands in hold a magic word and the serial of the object;
 // the registry decides, so a record full of stale or uninitialised bytes
 // never passes for a live object.

@@ -20,11 +20,17 @@
 namespace bfsim {
 
 // The lock held for one SDK call, with what the journal and faults decided.
+// The call's name stays known to its thread for the call's length, so a
+// misuse found deep inside is recorded against it.
 struct Entry {
     Entry(const char *function, std::initializer_list<int64_t> args);
+    ~Entry();
     std::unique_lock<std::mutex> held;
     std::optional<int32_t> fault;
 };
+
+// Records a misuse of the running call. Call under lock(); defined in misuse.cpp.
+void recordMisuse(const char *reason);
 
 // An injected fault's result as the function's own type: a function
 // answering a value answers the result as that value, one answering a
@@ -56,7 +62,12 @@ Result boardCall(const char *function, std::initializer_list<int64_t> args, void
     Entry entry(function, args);
     if (entry.fault) return faultAs<Result>(*entry.fault);
     Board *board = findBoard(handle);
-    if (board == nullptr) return noBoard;
+    if (board == nullptr) {
+        // A real SDK would follow the handle into freed memory.
+        recordMisuse(handle == nullptr ? "null board handle"
+                                       : "handle of a closed or unknown board");
+        return noBoard;
+    }
     return body(*board, entry.held);
 }
 

@@ -33,7 +33,13 @@ Entry::Entry(const char *function, std::initializer_list<int64_t> args) : held(l
 {
     ensureLoaded();
     journalCall(function, args);
+    enterCall(function);
     fault = takeFault(function);
+}
+
+Entry::~Entry()
+{
+    leaveCall();
 }
 
 }  // namespace bfsim

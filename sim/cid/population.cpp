@@ -144,6 +144,7 @@ extern "C" BFSIM_API void bfsim_reset(void)
     s.live.clear();
     s.messageBoxes.clear();
     s.debugOutput.clear();
+    s.misuses.clear();
 }
 
 extern "C" BFSIM_API int bfsim_load_config(const char *json)

@@ -15,13 +15,32 @@ namespace bfsim {
 namespace {
 
 // The registry key of a record stamped by CiRelQTabCreate, if it is live.
-std::optional<uint64_t> liveQTab(const Engine &engine, const CiQTab *record)
+std::optional<uint64_t> findQTab(const Engine &engine, const CiQTab *record)
 {
     const std::optional<uint64_t> serial = stampedSerial(record, kQTabMagic);
     if (!serial) return std::nullopt;
     auto found = engine.qtabs.find(*serial);
     if (found == engine.qtabs.end() || found->second.record != record) return std::nullopt;
     return serial;
+}
+
+// As findQTab, for a record the host hands in as live: one that is not was
+// never created or is freed already.
+std::optional<uint64_t> liveQTab(const Engine &engine, const CiQTab *record)
+{
+    std::optional<uint64_t> serial = findQTab(engine, record);
+    if (!serial) recordMisuse("QTab record holds no live QTab (never created, or freed)");
+    return serial;
+}
+
+// A live physical QTab behind the record, recording a misuse when there is none.
+std::optional<uint64_t> livePhysical(const Engine &engine, const CiQTab *record)
+{
+    std::optional<uint64_t> serial = liveQTab(engine, record);
+    if (!serial) return std::nullopt;
+    if (engine.qtabs.at(*serial).physical) return serial;
+    recordMisuse("QTab has no live physical table");
+    return std::nullopt;
 }
 
 // The record's own description of its buffer, after the stamp; the
@@ -44,8 +63,8 @@ std::optional<std::vector<uint64_t>> physicalRing(const Engine &engine, CiQTab *
 {
     std::vector<uint64_t> ring;
     for (size_t i = 0; i < count; ++i) {
-        const std::optional<uint64_t> serial = liveQTab(engine, records[i]);
-        if (!serial || !engine.qtabs.at(*serial).physical) return std::nullopt;
+        const std::optional<uint64_t> serial = livePhysical(engine, records[i]);
+        if (!serial) return std::nullopt;
         ring.push_back(*serial);
     }
     return ring;
@@ -92,10 +111,16 @@ CID_API int32_t SDK_CALL CiRelQTabCreate(CiBoardHandle handle, CiCameraConfig co
                      handle, BFSIM_ERR_HANDLE, [&](Board &board, std::unique_lock<std::mutex> &) {
         if (buffer == nullptr || qtab == nullptr || size == 0 || stride == 0 || stride > size)
             return BFSIM_ERR_ARGUMENT;
+        Engine &engine = engineOf(board);
+        if (uint64_t(stride) * acquiredLines(board, engine) > size) {
+            recordMisuse("QTab buffer smaller than its frame (size below stride times lines)");
+            return BFSIM_ERR_ARGUMENT;
+        }
         // A record still holding a live QTab is overwritten and the old QTab
         // leaks, counted, just as the host lost it.
+        if (findQTab(engine, qtab)) recordMisuse("QTab created into a record that holds a live QTab");
         const uint64_t serial = nextSerial();
-        QTabEntry &entry = engineOf(board).qtabs[serial];
+        QTabEntry &entry = engine.qtabs[serial];
         entry.record = qtab;
         entry.buffer = {static_cast<uint8_t *>(buffer), size, stride, lutBank, 0};
         stampRecord(qtab, kQTabMagic, serial);
@@ -113,7 +138,10 @@ CID_API int32_t SDK_CALL CiPhysQTabCreate(CiBoardHandle handle, CiQTab *qtab, ui
         const std::optional<uint64_t> serial = liveQTab(engine, qtab);
         if (!serial) return BFSIM_ERR_NOT_LIVE;
         QTabEntry &entry = engine.qtabs.at(*serial);
-        if (entry.physical) return BFSIM_ERR_BUSY;
+        if (entry.physical) {
+            recordMisuse("physical table made twice for one QTab");
+            return BFSIM_ERR_BUSY;
+        }
         entry.physical = true;
         countObject(BFSIM_OBJ_PHYS_QTABS, +1);
         return 0;
@@ -140,10 +168,17 @@ CID_API int32_t SDK_CALL CiPhysQTabChainEngage(CiBoardHandle handle, CiQTab **qt
         std::shared_ptr<Engine> engine = sharedEngine(board);
         if (qtabs == nullptr || engineNumber != kDestinationEngine) return BFSIM_ERR_ARGUMENT;
         Chain &chain = engine->chain;
-        if (chain.linked.empty()) return BFSIM_ERR_NOT_SET_UP;
+        if (chain.linked.empty()) {
+            recordMisuse("chain engaged before it was linked");
+            return BFSIM_ERR_NOT_SET_UP;
+        }
         // The array handed in must be the ring that was linked, in its order.
         auto ring = physicalRing(*engine, qtabs, chain.linked.size());
         if (!ring || *ring != chain.linked) return BFSIM_ERR_ARGUMENT;
+        if (engine->single) {
+            recordMisuse("chain engaged on an engine whose destination is still registered");
+            return BFSIM_ERR_BUSY;
+        }
 
         if (!disengage(*engine, held)) return BFSIM_ERR_HANDLE;
         // Checked again: the tables may have changed while a run wound down.
@@ -163,7 +198,10 @@ CID_API int32_t SDK_CALL CiConDMACommand(CiBoardHandle handle, uint32_t command,
                      handle, BFSIM_ERR_HANDLE, [&](Board &board, std::unique_lock<std::mutex> &) {
         Engine &engine = engineOf(board);
         if (command != kDmaStartCommand) return BFSIM_ERR_ARGUMENT;
-        if (engine.chain.engaged.empty()) return BFSIM_ERR_NOT_SET_UP;
+        if (engine.chain.engaged.empty()) {
+            recordMisuse("DMA started with no chain engaged");
+            return BFSIM_ERR_NOT_SET_UP;
+        }
         engine.chain.dmaStarted = true;
         return 0;
     });
@@ -174,12 +212,12 @@ CID_API int32_t SDK_CALL CiPhysQTabFree(CiBoardHandle handle, CiQTab *qtab)
     return boardCall("CiPhysQTabFree", {arg(handle), arg(qtab)}, handle, BFSIM_ERR_HANDLE,
                      [&](Board &board, std::unique_lock<std::mutex> &held) {
         std::shared_ptr<Engine> engine = sharedEngine(board);
-        std::optional<uint64_t> serial = liveQTab(*engine, qtab);
-        if (!serial || !engine->qtabs.at(*serial).physical) return BFSIM_ERR_NOT_LIVE;
+        std::optional<uint64_t> serial = livePhysical(*engine, qtab);
+        if (!serial) return BFSIM_ERR_NOT_LIVE;
         // A ring missing one table is no ring: the engine stops filling it
         // before this returns, and the host may free the buffers right after.
         if (contains(engine->chain.engaged, *serial) && !disengage(*engine, held)) return BFSIM_ERR_HANDLE;
-        serial = liveQTab(*engine, qtab);  // looked up again after the lock was let go
+        serial = findQTab(*engine, qtab);  // looked up again after the lock was let go
         if (!serial || !engine->qtabs.at(*serial).physical) return BFSIM_ERR_NOT_LIVE;
         if (contains(engine->chain.linked, *serial)) engine->chain.linked.clear();
         engine->qtabs.at(*serial).physical = false;
@@ -196,7 +234,10 @@ CID_API int32_t SDK_CALL CiRelQTabFree(CiBoardHandle handle, CiQTab *qtab)
         const std::optional<uint64_t> serial = liveQTab(engine, qtab);
         if (!serial) return BFSIM_ERR_NOT_LIVE;
         // The physical table refers to this one; it has to go first.
-        if (engine.qtabs.at(*serial).physical) return BFSIM_ERR_BUSY;
+        if (engine.qtabs.at(*serial).physical) {
+            recordMisuse("relative QTab freed before its physical table");
+            return BFSIM_ERR_BUSY;
+        }
         engine.qtabs.erase(*serial);
         unstampRecord(qtab);
         countObject(BFSIM_OBJ_REL_QTABS, -1);

@@ -11,13 +11,22 @@
 namespace bfsim {
 namespace {
 
-SignalState *liveSignal(Engine &engine, const CiSignal *record)
+SignalState *findSignal(Engine &engine, const CiSignal *record)
 {
     const std::optional<uint64_t> serial = stampedSerial(record, kSignalMagic);
     if (!serial) return nullptr;
     auto found = engine.signals.find(*serial);
     if (found == engine.signals.end() || found->second.record != record) return nullptr;
     return &found->second;
+}
+
+// The live signal a record holds. A record that holds none was never
+// created or is freed already: a real SDK would act on freed memory.
+SignalState *liveSignal(Engine &engine, const CiSignal *record)
+{
+    SignalState *state = findSignal(engine, record);
+    if (state == nullptr) recordMisuse("signal record holds no live signal (never created, or freed)");
+    return state;
 }
 
 void writeCount(uint32_t *count, uint64_t frames)
@@ -44,8 +53,10 @@ CID_API int32_t SDK_CALL CiSignalCreate(CiBoardHandle handle, uint32_t kind, CiS
     return boardCall("CiSignalCreate", {arg(handle), arg(kind), arg(signal)}, handle, BFSIM_ERR_HANDLE,
                      [&](Board &board, std::unique_lock<std::mutex> &) {
         if (signal == nullptr || kind != kSignalEndOfFrame) return BFSIM_ERR_ARGUMENT;
-        // A record that still holds a live signal is simply overwritten: that
-        // signal stays live, unreachable, and counted, as the host leaked it.
+        // A record that still holds a live signal is overwritten: that signal
+        // stays live, unreachable, and counted, as the host leaked it.
+        if (findSignal(engineOf(board), signal) != nullptr)
+            recordMisuse("signal created into a record that holds a live signal");
         const uint64_t serial = nextSerial();
         engineOf(board).signals[serial].record = signal;
         stampRecord(signal, kSignalMagic, serial);

@@ -43,6 +43,7 @@ struct SimState {
     std::map<int, int> live;
     std::vector<bfsim_message_box> messageBoxes;
     std::vector<std::string> debugOutput;
+    std::vector<bfsim_misuse> misuses;
 };
 
 // The one instance. Call under lock().
@@ -70,8 +71,17 @@ void closeBoard(Board &board, std::unique_lock<std::mutex> &held);
 // any; counts the call for every fault of the function. Call under lock().
 std::optional<int32_t> takeFault(const char *function);
 
+// Marks the SDK call this thread is in, for recordMisuse, until leaveCall.
+void enterCall(const char *function);
+void leaveCall();
+
 // Appends a call to the journal when it is on. Call under lock().
 void journalCall(const char *function, std::initializer_list<int64_t> args);
+
+// Records that the SDK call running on this thread was used as a real SDK
+// would punish (a double free, a record that holds no live object, an
+// engine another acquisition holds...): `reason` says how. Call under lock().
+void recordMisuse(const char *reason);
 
 // Copies `text` into a fixed buffer, cut to fit and always zero-ended.
 void copyText(char *out, size_t size, const char *text);

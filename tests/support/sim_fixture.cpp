@@ -88,8 +88,57 @@ void SimTest::SetUp()
     bfsim_journal_clear();
 }
 
+namespace {
+
+// The documented teardown of every slot a case left open, as a host would
+// run it: whatever it leaves live afterwards is the library's doing.
+void tearDownOpenSlots()
+{
+    for (int32_t i = 0; i < qor::kSlotTableSize; ++i) {
+        if (qor::boardSlots[i].board == nullptr) continue;
+        BF_Stop(i);
+        BF_FreeBuffer(i);
+        BF_Cleanup(i);
+        BF_BufferCleanup(i);
+        BF_Close(i);
+    }
+}
+
+}  // namespace
+
+::testing::AssertionResult nothingMisused()
+{
+    const int count = bfsim_misuse_count();
+    if (count == 0) return ::testing::AssertionSuccess();
+    auto failure = ::testing::AssertionFailure() << count << " misuse(s) of the SDK:";
+    bfsim_misuse misuse;
+    for (int i = 0; bfsim_misuse_get(i, &misuse) == 0; ++i)
+        failure << "\n  " << misuse.function << ": " << misuse.reason << " (journal entry "
+                << misuse.journalIndex << ")";
+    return failure;
+}
+
+::testing::AssertionResult nothingLive()
+{
+    static const char *const kKinds[] = {"boards", "signals", "relative QTabs", "physical QTabs",
+                                         "destinations"};
+    auto failure = ::testing::AssertionFailure() << "live simulated objects:";
+    bool any = false;
+    for (int kind = BFSIM_OBJ_BOARDS; kind <= BFSIM_OBJ_DESTINATIONS; ++kind) {
+        if (const int live = bfsim_live_count(kind)) {
+            failure << " " << live << " " << kKinds[kind];
+            any = true;
+        }
+    }
+    return any ? failure : ::testing::AssertionSuccess();
+}
+
 void SimTest::TearDown()
 {
+    bfsim_fault_clear();
+    tearDownOpenSlots();
+    EXPECT_TRUE(nothingMisused());
+    EXPECT_TRUE(nothingLive()) << "after the documented teardown of every open slot";
     bfsim_journal_enable(0);
     bfsim_reset();
 }

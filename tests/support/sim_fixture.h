@@ -49,9 +49,16 @@ std::vector<std::string> journalNames();
 // The messages written through BFOutputDebugString since the last reset.
 std::vector<std::string> debugOutput();
 
+// No SDK call was misused since the last reset (the misuses listed if any).
+::testing::AssertionResult nothingMisused();
+// No simulated object is live (the kinds and counts listed if any).
+::testing::AssertionResult nothingLive();
+
 // Resets the simulator (default population unless the case loads its own),
 // resets the library's tables to their load-time state, and turns the
-// journal on. TearDown checks nothing was left open by the library itself.
+// journal on. TearDown runs the documented teardown (stop, free, clean-ups,
+// close) of every slot the case left open, then fails the case if any SDK
+// call was misused or any simulated object is still live.
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override;

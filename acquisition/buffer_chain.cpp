@@ -5,6 +5,8 @@
 #include "acquisition/release.h"
 #include "bfd.h"
 #include "board/allocator.h"
+#include "board/blocks.h"
+#include "board/shared_lock.h"
 #include "board/slots.h"
 #include "cid.h"
 
@@ -30,8 +32,6 @@ constexpr uint32_t kDmaParam = 0;
 constexpr const char *kRelativeQTabFailed = "Error creating Relative Qtab";
 constexpr const char *kPhysicalQTabFailed = "Error creating Physical Qtab\n";
 
-using qor::releaseArrays;
-
 // A set-up that fails while making its QTabs releases those it made:
 // `physical` and `relative` leading records hold one of each kind. A
 // release the SDK refuses stops the unwinding there, and what is still
@@ -47,7 +47,7 @@ int32_t unwind(qor::BoardSlot &slot, qor::BufferSet &chain, int32_t physical, in
         slot.chainActive = 1;
         return status;
     }
-    releaseArrays(chain);
+    qor::releaseArrays(slot, chain);
     chain.count = 0;
     return status;
 }
@@ -63,8 +63,43 @@ int32_t releaseBuiltChain(qor::BoardSlot &slot, qor::BufferSet &chain, int32_t b
     chain.count = bufferCount;
     chain.physicalCount = bufferCount;
     slot.chainActive = 1;
-    qor::releaseChain(slot, chain);
+    qor::releaseAcquisition(slot, chain, qor::Release::AsPartnerCall);
     return status;
+}
+
+// Counts the buffers of the list that are live blocks from BF_AllocBuffer;
+// false when one is smaller than a frame of `frameSize` bytes, which the
+// board would write past.
+bool blocksHoldFrames(void *const *buffers, int32_t count, uint32_t frameSize, int32_t &blocks)
+{
+    qor::SharedGuard held(qor::sharedLock());
+    blocks = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const qor::blocks::Block *block = qor::blocks::find(buffers[i]);
+        if (block == nullptr) continue;
+        if (block->size < frameSize) return false;
+        ++blocks;
+    }
+    return true;
+}
+
+// Records which live blocks the chain writes into, so BF_FreeBuffer stops
+// it before releasing one. Fewer live blocks than the set-up counted means
+// another slot released one meanwhile: the chain is marked as holding
+// freed memory, and nothing captures into it.
+void registerChainBuffers(qor::BoardSlot &slot, void *const *buffers, int32_t count,
+                          int32_t blocksCounted)
+{
+    qor::SharedGuard held(qor::sharedLock());
+    const qor::blocks::SlotSet bit = qor::blocks::slotBit(qor::indexOf(slot));
+    int32_t blocks = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        qor::blocks::Block *block = qor::blocks::find(buffers[i]);
+        if (block == nullptr) continue;
+        block->chainBufferOf |= bit;
+        ++blocks;
+    }
+    slot.chainBufferFreed = blocks < blocksCounted ? 1 : 0;
 }
 
 }  // namespace
@@ -89,9 +124,14 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
     const std::optional<qor::FrameGeometry> geometry =
         qor::frameGeometry(width, bytesPerPixel, lines);
     if (!geometry) return BF_E_REL_QTAB;
-    // Going ahead, it first releases an earlier chain, whose records would
-    // otherwise be lost.
-    if (qor::holdsChain(*slot, chain) && qor::releaseChain(*slot, chain) != BF_OK)
+    int32_t blocks = 0;
+    if (!blocksHoldFrames(buffers, bufferCount, geometry->size, blocks)) return BF_E_REL_QTAB;
+    // One acquisition per slot: going ahead, it first releases what the slot
+    // holds (an earlier chain as BF_BufferCleanup would, a single destination
+    // as BF_Cleanup would), which would otherwise be lost or left writing.
+    if (qor::holdsAcquisition(*slot, chain) &&
+        (qor::releaseAcquisition(*slot, chain, qor::Release::AsPartnerCall) != BF_OK ||
+         slot->destinationRegistered != 0))
         return BF_E_QTAB_FREE;
     chain.count = 0;
     CiCameraConfig camera = nullptr;
@@ -102,12 +142,13 @@ extern "C" int32_t QOR_CALL BF_BufferSetup(void **buffers, uint32_t width, int32
     if (chain.qtabs == nullptr) return BF_E_QTAB_MEMORY;
     chain.qtabPtrs = static_cast<CiQTab **>(qor::allocator.allocate(records * sizeof(CiQTab *)));
     if (chain.qtabPtrs == nullptr) {
-        releaseArrays(chain);
+        qor::releaseArrays(*slot, chain);
         return BF_E_QTAB_MEMORY;
     }
     chain.physicalCount = 0;
     chain.physicalReleased = 0;
     chain.relativeReleased = 0;
+    registerChainBuffers(*slot, buffers, bufferCount, blocks);
 
     for (int32_t i = 0; i < bufferCount; ++i) {
         chain.qtabPtrs[i] = &chain.qtabs[i];
@@ -148,7 +189,7 @@ extern "C" int32_t QOR_CALL BF_BufferCleanup(int32_t slotIndex)
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
     if (slot->chainActive == 0) return BF_E_NO_CHAIN;
 
-    return qor::releaseChain(*slot, qor::bufferSets[slotIndex]);
+    return qor::releaseAcquisition(*slot, qor::bufferSets[slotIndex], qor::Release::AsPartnerCall);
 }
 
 extern "C" int32_t QOR_CALL BF_Wait(uint32_t timeout, int32_t slotIndex, int32_t wholeChain,

@@ -90,17 +90,20 @@ extern "C" int32_t QOR_CALL BF_GetFrame(int32_t slotIndex)
     uint32_t waitTime = 0;
     CiBrdInquire(slot->board, CI_INQ_WAIT_TIME, &waitTime);
 
-    const std::optional<int32_t> snap = qor::startCapture(*slot, CI_CMD_SNAP);
+    std::optional<int32_t> snap = qor::startCapture(*slot, CI_CMD_SNAP);
     if (!snap) return BF_E_NO_ACQUISITION;
     if (*snap != 0) {
-        // An overflow is recovered from by one reset; the frame asked for is
-        // then whatever the board delivers next.
+        // An overflow is recovered from by one reset, after which the snap
+        // is issued once more: without it there would be no frame to wait for.
         uint32_t overflow = 0;
         CiAqOverflowCheck(slot->board, &overflow);
         if (overflow == 0) return BF_E_SNAP;
         if (qor::issueCommand(*slot, CI_CMD_RESET, qor::kModeHalt) != 0)
             return BF_E_OVERFLOW_RESET;
         ++slot->overflowResets;
+        snap = qor::startCapture(*slot, CI_CMD_SNAP);
+        if (!snap) return BF_E_NO_ACQUISITION;
+        if (*snap != 0) return BF_E_SNAP;
     }
     qor::fireSoftwareTriggerIfNeeded(*slot);
 

@@ -7,10 +7,10 @@ namespace qor {
 
 namespace {
 
-// With the shared lock held: destinationFreed may be marked from another slot.
+// With the shared lock held: the freed marks may be set from another slot.
 bool canAcquireLocked(const BoardSlot &slot)
 {
-    if (slot.chainActive != 0) return true;
+    if (slot.chainActive != 0) return slot.chainBufferFreed == 0;
     return slot.destination != nullptr && slot.destinationFreed == 0;
 }
 
@@ -40,7 +40,8 @@ void provideSignal(BoardSlot &slot)
     if (slot.signalLive == 0 &&
         CiSignalCreate(slot.board, CI_SIGNAL_END_OF_FRAME, &slot.signal) == 0)
         slot.signalLive = 1;
-    CiSignalQueueClear(slot.board, &slot.signal);
+    // A signal the board refused to create has no queue to clear.
+    if (slot.signalLive != 0) CiSignalQueueClear(slot.board, &slot.signal);
 }
 
 void fireSoftwareTriggerIfNeeded(const BoardSlot &slot)

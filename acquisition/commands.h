@@ -31,8 +31,8 @@ inline bool waitSucceeded(int32_t result)
 }
 
 // The board may be told to move frames: a chain or a single destination is
-// registered, and frames would not go into a single destination that
-// BF_FreeBuffer has released since it was registered.
+// registered, and frames would not go into memory that BF_FreeBuffer has
+// released since (the destination, or a buffer of the chain).
 bool canAcquire(const BoardSlot &slot);
 
 // Issues a command that starts capture (snap, grab) in the family in

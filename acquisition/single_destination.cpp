@@ -2,9 +2,9 @@
 // the board together with an end-of-frame signal.
 #include "acquisition/commands.h"
 #include "acquisition/geometry.h"
-#include "acquisition/live_blocks.h"
 #include "acquisition/release.h"
 #include "board/allocator.h"
+#include "board/blocks.h"
 #include "board/shared_lock.h"
 #include "board/slots.h"
 #include "cid.h"
@@ -21,28 +21,58 @@ constexpr uint32_t kDestinationFrames = 1;
 constexpr uint32_t kDestinationMode = 1;
 constexpr uint32_t kDestinationFlags = 0;
 
-// Ends capture into `block`, about to be released, on every open board that
-// registered it: the stop BF_Stop sends, after which nothing more is
-// written into it; capture into it is refused from then on. Run with the
-// shared lock held, so no other slot starts capture into it meanwhile, nor
-// closes its board under the stop. Another slot's owner may be in any call
-// on its slot, so only the stop and the mark touch it.
-void endCaptureEverywhere(void *block)
+// Ends every capture into `block`, about to be released, on every open
+// board that registered it: a single destination gets the stop BF_Stop
+// sends, a chain the abort, after which nothing more is written into it;
+// capture into it is refused from then on. Run with the shared lock held,
+// so no other slot starts capture into it meanwhile, nor closes its board
+// under the stop. Another slot's owner may be in any call on its slot, so
+// only the stop and the mark touch it.
+void endCaptureEverywhere(const qor::blocks::Block &block)
 {
     for (int32_t i = 0; i < qor::kSlotTableSize; ++i) {
         qor::BoardSlot *registered = qor::openSlot(i);
-        if (registered == nullptr || registered->destination != block ||
-            registered->destinationFreed != 0)
-            continue;
-        qor::stopDestination(*registered);
-        registered->destinationFreed = 1;
+        if (registered == nullptr) continue;
+        const qor::blocks::SlotSet bit = qor::blocks::slotBit(i);
+        if ((block.destinationOf & bit) != 0) {
+            qor::stopDestination(*registered);
+            registered->destinationFreed = 1;
+        }
+        if ((block.chainBufferOf & bit) != 0) {
+            CiConAqCommand(registered->board, CI_CMD_ABORT, qor::kNoFlags);
+            registered->chainBufferFreed = 1;
+        }
     }
 }
 
-bool rememberBlock(void *block)
+bool rememberBlock(void *block, size_t size)
 {
     qor::SharedGuard held(qor::sharedLock());
-    return qor::liveBlocks::remember(block);
+    return qor::blocks::remember(block, size);
+}
+
+// Whether `dest` is a live block from BF_AllocBuffer too small for a frame
+// of `frameSize` bytes: the board would write past its end.
+bool blockTooSmall(const void *dest, uint32_t frameSize, bool &isBlock)
+{
+    qor::SharedGuard held(qor::sharedLock());
+    const qor::blocks::Block *block = qor::blocks::find(dest);
+    isBlock = block != nullptr;
+    return isBlock && block->size < frameSize;
+}
+
+// Records `dest` as the slot's destination, in place of the one before.
+// A block that was live when the set-up checked it and has been released
+// since by another slot is recorded as freed: nothing captures into it.
+void recordDestination(qor::BoardSlot &slot, void *dest, bool wasBlock)
+{
+    qor::SharedGuard held(qor::sharedLock());
+    const int32_t index = qor::indexOf(slot);
+    qor::blocks::dropDestination(index);
+    qor::blocks::Block *block = qor::blocks::find(dest);
+    if (block != nullptr) block->destinationOf |= qor::blocks::slotBit(index);
+    slot.destination = dest;
+    slot.destinationFreed = wasBlock && block == nullptr ? 1 : 0;
 }
 
 }  // namespace
@@ -60,7 +90,7 @@ extern "C" int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, in
     }
 
     void *block = qor::allocator.allocatePages(static_cast<size_t>(size));
-    if (block != nullptr && !rememberBlock(block)) {
+    if (block != nullptr && !rememberBlock(block, static_cast<size_t>(size))) {
         qor::allocator.releasePages(block);
         block = nullptr;
     }
@@ -77,20 +107,24 @@ extern "C" int32_t QOR_CALL BF_FreeBuffer(int32_t slotIndex)
     if (slot == nullptr) return BF_E_SLOT_NOT_OPEN;
 
     // The block released is the registered destination, if this library
-    // handed it out and has not released it yet; anything else stays with
-    // the caller.
-    void *block = slot->destination;
+    // handed it out and this slot registered that very block; anything
+    // else (the caller's own buffer, a block released once already, a later
+    // block at a freed one's address) stays with its owner.
+    void *address = slot->destination;
     {
         qor::SharedGuard held(qor::sharedLock());
-        if (!qor::liveBlocks::forget(block)) return BF_OK;
+        qor::blocks::Block *block = qor::blocks::find(address);
+        if (block == nullptr || (block->destinationOf & qor::blocks::slotBit(slotIndex)) == 0)
+            return BF_OK;
         // `destination` stays set so BF_Cleanup can still forget it.
-        endCaptureEverywhere(block);
+        endCaptureEverywhere(*block);
+        qor::blocks::forget(block);
     }
     slot->bufferAllocated = 0;
-    // This board also lets go of the memory, unless a chain in force on
-    // the engine would go with it.
-    if (slot->chainActive == 0) qor::cleanUpEngine(*slot);
-    qor::allocator.releasePages(block);
+    // This board also lets go of the memory; a slot with a destination has
+    // no chain in force.
+    qor::cleanUpEngine(*slot);
+    qor::allocator.releasePages(address);
     return BF_OK;
 }
 
@@ -108,6 +142,15 @@ extern "C" int32_t QOR_CALL BF_Setup(void *dest, uint32_t width, int32_t slotInd
     const std::optional<qor::FrameGeometry> geometry =
         qor::frameGeometry(width, bytesPerPixel, lines);
     if (!geometry) return BF_E_ACQ_SETUP;
+    bool isBlock = false;
+    if (blockTooSmall(dest, geometry->size, isBlock)) return BF_E_ACQ_SETUP;
+
+    // One acquisition per slot: a chain in force goes first, as
+    // BF_BufferCleanup would release it.
+    qor::BufferSet &chain = qor::bufferSets[slotIndex];
+    if (qor::holdsChain(*slot, chain) &&
+        qor::releaseAcquisition(*slot, chain, qor::Release::AsPartnerCall) != BF_OK)
+        return BF_E_QTAB_FREE;
 
     // Recorded only once the board took it: a refused set-up leaves the
     // board's earlier destination, and whatever runs into it, in the slot
@@ -117,16 +160,10 @@ extern "C" int32_t QOR_CALL BF_Setup(void *dest, uint32_t width, int32_t slotInd
                   kDestinationFormat, slot->lutBank, slot->lutType, kDestinationOptions,
                   kDestinationFrames, kDestinationMode, kDestinationFlags);
     if (refused != 0) return BF_E_ACQ_SETUP;
-    {
-        qor::SharedGuard held(qor::sharedLock());
-        slot->destination = dest;
-        slot->destinationFreed = 0;
-    }
+    recordDestination(*slot, dest, isBlock);
     slot->destinationRegistered = 1;
 
     qor::provideSignal(*slot);
-    // A chain still in force is only set aside, not released.
-    slot->chainActive = 0;
     return BF_OK;
 }
 
@@ -137,7 +174,8 @@ extern "C" int32_t QOR_CALL BF_Cleanup(int32_t slotIndex)
     if (slot->destination == nullptr) return BF_E_NO_ACQUISITION;
     if (slot->chainActive != 0) return BF_E_CHAIN_ACTIVE;
 
-    qor::releaseDestination(*slot);
+    // What the board refuses here stays recorded for the next release.
+    qor::releaseAcquisition(*slot, qor::bufferSets[slotIndex], qor::Release::AsPartnerCall);
     return BF_OK;
 }
 

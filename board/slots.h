@@ -33,16 +33,20 @@ struct BoardSlot {
     CiSignal signal;            // end-of-frame signal of either kind of acquisition
     uint32_t inq10003;          // 2, or 0 for any other answer
     int32_t chainActive;        // a buffer chain is in force
-    // Not part of the slot's published layout: whether `signal` has been
-    // created and not yet freed, and whether BF_FreeBuffer released the
-    // registered destination, so neither is used after release; and whether
-    // the board still holds a destination registration that CiAqCleanUp has
-    // not dropped, so BF_Close can drop it.
+    // Not part of the slot's published layout:
+    // - whether `signal` has been created and not yet freed, so it is
+    //   neither waited on nor released once it is gone;
+    // - whether BF_FreeBuffer (on this slot or another) released the
+    //   registered destination, or a buffer of the chain in force, so that
+    //   nothing starts capture into freed memory;
+    // - whether the board still holds a destination registration that
+    //   CiAqCleanUp has not dropped, so the next release drops it;
+    // - whether a BF_Open on some thread is opening a board into this slot,
+    //   so no other open chooses it.
     int32_t signalLive;
     int32_t destinationFreed;
+    int32_t chainBufferFreed;
     int32_t destinationRegistered;
-    // Set while a BF_Open on some thread is opening a board into this slot,
-    // so no other open chooses it.
     int32_t opening;
 };
 
@@ -70,6 +74,12 @@ extern BufferSet bufferSets[kSlotTableSize];
 // exported function but BF_Open makes first (answering BF_E_SLOT_NOT_OPEN).
 // Indexes outside the table are refused before the table is read.
 BoardSlot *openSlot(int32_t index);
+
+// The index of a slot of the table.
+inline int32_t indexOf(const BoardSlot &slot)
+{
+    return static_cast<int32_t>(&slot - boardSlots);
+}
 
 // Records that no LUT is in use: type 0 in the no-LUT bank, the pair the
 // next set-up hands to the board.

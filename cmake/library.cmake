@@ -4,7 +4,8 @@
 file(GLOB QOR_LIBRARY_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/board/*.cpp
   ${PROJECT_SOURCE_DIR}/acquisition/*.cpp
-  ${PROJECT_SOURCE_DIR}/controls/*.cpp)
+  ${PROJECT_SOURCE_DIR}/controls/*.cpp
+  ${PROJECT_SOURCE_DIR}/registry/*.cpp)
 
 add_library(qor_bitflow_objects OBJECT ${QOR_LIBRARY_SOURCES})
 target_include_directories(qor_bitflow_objects PUBLIC

@@ -51,10 +51,12 @@ extern "C" int32_t QOR_CALL BF_LoadLUT(int32_t kind, void *entries, int32_t leng
         return BF_E_LUT_KIND;
     }
 
+    // A table too short is refused before anything is recorded: the next
+    // set-up must not pass frames through a table that was never written.
     const LutKind &lut = kLutKinds[kind];
-    slot->lutType = lut.lutType;
     if (length < lut.leastLength) return BF_E_LUT_TOO_SHORT;
 
+    slot->lutType = lut.lutType;
     slot->lutBank = kLutInUseBank;
     if (CiLutWrite(slot->board, slot->lutType, slot->lutBank, lut.laneMask, kLutOffset, length,
                    entries) != 0) {

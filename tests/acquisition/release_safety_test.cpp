@@ -229,10 +229,9 @@ TEST_F(ReleaseSafety, TheSettlePollEndsWhenTheClockFailsOrStalls)
         const int32_t slot = open();
         ASSERT_EQ(BF_Setup(frames[0].data(), kWidth, slot), BF_OK);
         bfsim_set_output("CiConAqStatus", 1);
-        // A snap lost to an overflow leaves no frame to wait for, so the
-        // short wait time cannot run out before the poll.
-        bfsim_set_output("CiAqOverflowCheck", 1);
-        bfsim_fault("CiAqCommand", 1, 0, BFSIM_ERR_ARGUMENT);
+        // The wait for the frame answers at once, so the short wait time
+        // cannot run out before the poll.
+        bfsim_fault("CiAqWaitDone", 1, 0, 0);
         breakClock();
         bfsim_journal_enable(0);  // a stalled clock makes many polls
         EXPECT_EQ(BF_GetFrame(slot), BF_OK);

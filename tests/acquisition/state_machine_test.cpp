@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/live_blocks.h"
+#include "board/blocks.h"
 #include "board/allocator.h"
 #include "board/slots.h"
 #include "support/sim_fixture.h"
@@ -127,8 +127,13 @@ protected:
     void leave(int32_t slot)
     {
         BF_Stop(slot);
-        if (BF_FreeBuffer(slot) == BF_E_SLOT_NOT_OPEN && qor::liveBlocks::forget(block))
+        BF_FreeBuffer(slot);
+        // A block the slot no longer registers (closed, or replaced by a
+        // chain) is released here, as its owner would have to.
+        if (qor::blocks::Block *live = qor::blocks::find(block)) {
+            qor::blocks::forget(live);
             qor::allocator.releasePages(block);
+        }
         block = nullptr;
         BF_Cleanup(slot);
         if (BF_BufferCleanup(slot) == BF_E_SLOT_NOT_OPEN) {

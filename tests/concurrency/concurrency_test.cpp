@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "acquisition/live_blocks.h"
+#include "board/blocks.h"
 #include "board/slots.h"
 #include "support/sim_fixture.h"
 
@@ -159,7 +159,7 @@ protected:
     void expectNothingLeft()
     {
         EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_ALL), 0);
-        EXPECT_EQ(qor::liveBlocks::count(), 0u);
+        EXPECT_EQ(qor::blocks::count(), 0u);
     }
 };
 

@@ -92,7 +92,14 @@ const PairCase kPairs[] = {
          return BF_LoadLUT(7, table().data(), 256, s);
      },
      4, 0},
-    {"short kind 1", [](int32_t s) { return BF_LoadLUT(1, table().data(), 4096, s); }, 4, 2},
+    // A table refused as too short leaves the set-up as it was.
+    {"short kind 1", [](int32_t s) { return BF_LoadLUT(1, table().data(), 4096, s); }, 4, 0},
+    {"short kind 1 after kind 0",
+     [](int32_t s) {
+         BF_LoadLUT(0, table().data(), 4096, s);
+         return BF_LoadLUT(1, table().data(), 4096, s);
+     },
+     0, 1},
     {"refused write",
      [](int32_t s) {
          bfsim_fault("CiLutWrite", 1, 0, 1);

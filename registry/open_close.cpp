@@ -1,6 +1,7 @@
 // Opening, describing and closing boards: the only functions that bring a
-// board into a slot and take it out again.
-#include "acquisition/commands.h"
+// board into a slot and take it out again. They sit above the acquisition
+// layer because closing releases whatever the slot still holds through the
+// one release path.
 #include "acquisition/release.h"
 #include "board/shared_lock.h"
 #include "board/slots.h"
@@ -58,6 +59,7 @@ void resetSlotsForFirstOpen()
         qor::BoardSlot &slot = qor::boardSlots[i];
         slot.destination = nullptr;
         slot.destinationFreed = 0;
+        slot.chainBufferFreed = 0;
         slot.board = nullptr;
         slot.overflowResets = 0;
         slot.extTrigger = 0;
@@ -103,36 +105,15 @@ void settleClaim(qor::BoardSlot &slot, CiBoardHandle board)
     ++qor::openCount;
 }
 
-// What the partner calls would release, in their order, with acquisition
-// stopped first: the chain (as BF_Stop and BF_BufferCleanup), the single
-// destination (as BF_Stop and BF_Cleanup), then a signal or destination
-// registration still held. True when nothing is left on the board.
-bool releaseEverything(qor::BoardSlot &slot, qor::BufferSet &chain)
-{
-    if (qor::holdsChain(slot, chain)) {
-        CiConAqCommand(slot.board, CI_CMD_ABORT, qor::kNoFlags);
-        if (qor::releaseChain(slot, chain) != BF_OK) return false;
-    }
-    if (slot.destination != nullptr) {
-        qor::stopDestination(slot);
-        qor::releaseDestination(slot);
-    }
-    if (slot.signalLive != 0) qor::releaseSignal(slot);
-    if (slot.destinationRegistered != 0) qor::cleanUpEngine(slot);
-    return slot.signalLive == 0 && slot.destinationRegistered == 0;
-}
-
-// A closed slot keeps no acquisition: the next board opened into it starts
-// clean. The counts and flags the first open resets are left to it. The
+// A closed slot holds no acquisition: the release path has left nothing.
+// What the first open resets (overflowResets, extTrigger, bufferAllocated)
+// stays for a board opened into the slot while another board is open. The
 // count and the handle change under the shared lock, as BF_Open reads them.
 void forgetBoard(qor::BoardSlot &slot)
 {
     qor::SharedGuard held(qor::sharedLock());
     --qor::openCount;
     slot.board = nullptr;
-    slot.destination = nullptr;
-    slot.destinationFreed = 0;
-    slot.chainActive = 0;
     slot.grabActive = 0;
 }
 
@@ -236,7 +217,10 @@ extern "C" int32_t QOR_CALL BF_Close(int32_t slotIndex)
 
     // The board goes only once nothing is left on it; a release it refuses
     // keeps the slot open, with what is still held recorded, for the next try.
-    if (!releaseEverything(*slot, qor::bufferSets[slotIndex])) return BF_E_CLOSE;
+    qor::BufferSet &chain = qor::bufferSets[slotIndex];
+    if (qor::releaseAcquisition(*slot, chain, qor::Release::StoppingFirst) != BF_OK ||
+        !qor::holdsNothing(*slot, chain))
+        return BF_E_CLOSE;
     if (CiBrdClose(slot->board) != 0) return BF_E_CLOSE;
     forgetBoard(*slot);
     return BF_OK;

@@ -217,6 +217,7 @@ TEST_F(SimConfigTest, LoadingClosesOpenBoardsAndRefusesTheirHandlesAndEntries)
     loadConfig(R"({"boards": [{"type": 16}, {"type": 32}]})");
     EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_BOARDS), 0);
     EXPECT_NE(CiBrdClose(board), 0);
+    EXPECT_EQ(qortest::takeMisuses(), std::vector<std::string>{"CiBrdClose"});
     CiBoardHandle stale = nullptr;
     EXPECT_NE(CiBrdOpen(&entry, &stale, 65), 0) << "entry found in the previous population";
     EXPECT_EQ(stale, nullptr);

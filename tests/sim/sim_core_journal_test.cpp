@@ -33,6 +33,7 @@ TEST_F(TestApiTest, JournalHoldsEveryCallWithItsArgumentsInOrder)
     };
     EXPECT_EQ(journal(), expected);
     EXPECT_EQ(bfsim_journal_size(), expected.size());
+    EXPECT_EQ(qortest::takeMisuses(), std::vector<std::string>{"CiBrdClose"});
     bfsim_call past{};
     EXPECT_EQ(bfsim_journal_get(expected.size(), &past), -1);
     EXPECT_EQ(bfsim_journal_get(0, nullptr), -1);

@@ -38,6 +38,7 @@ TEST_F(RegistryTest, ABoardOpensOnceAndEveryOpenIssuesAFreshHandle)
     EXPECT_NE(second, first);
     uint32_t width = 0;
     EXPECT_NE(CiBrdInquire(first, CI_INQ_WIDTH, &width), 0) << "stale handle of the same board";
+    EXPECT_EQ(qortest::takeMisuses(), (std::vector<std::string>{"CiBrdClose", "CiBrdInquire"}));
     EXPECT_EQ(CiBrdClose(second), 0);
 }
 
@@ -102,6 +103,9 @@ TEST_F(RegistryTest, HandlesNotIssuedFailEverywhere)
             else
                 EXPECT_NE(call(handle), 0);
         }
+    // Every call on a handle not issued is a misuse, recorded as such.
+    const std::vector<std::string> misused = qortest::takeMisuses();
+    EXPECT_EQ(misused.size(), std::size(notIssued) * std::size(calls));
     EXPECT_EQ(canary, 0xC0FFEEu);
     EXPECT_EQ(mask, 0x5A);
     EXPECT_EQ(config, nullptr);

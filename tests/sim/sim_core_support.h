@@ -24,6 +24,11 @@ constexpr uint32_t kType16 = 16, kType32 = 32, kType64 = 64, kType208 = 208;
 
 class SimCoreTest : public qortest::SimTest {
 protected:
+    void SetUp() override
+    {
+        qortest::SimTest::SetUp();
+        checkNothingLive = false;
+    }
     // Finds and opens board `number` of `type`, expecting success.
     CiBoardHandle openBoard(uint32_t type, uint32_t number = 0)
     {

@@ -86,6 +86,11 @@ inline ::testing::AssertionResult frameIs(const uint8_t *frame, const Geometry &
 
 class EngineTest : public qortest::SimTest {
 protected:
+    void SetUp() override
+    {
+        qortest::SimTest::SetUp();
+        checkNothingLive = false;
+    }
     CiBoardHandle board = nullptr;
 
     // Loads the population (when given) and opens its board straight

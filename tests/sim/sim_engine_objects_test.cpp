@@ -4,6 +4,8 @@
  * what was released, and handles or pointers that must not crash anything.
  */
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "sim/sim_engine_fixture.h"
 
@@ -42,6 +44,8 @@ TEST_F(Objects, SetUpRefusesDestinationsItCouldNotFillSafely)
     EXPECT_EQ(CiAqCleanUp(board, 2), BFSIM_ERR_ARGUMENT);
     EXPECT_EQ(CiAqCleanUp(board, -1), 0);
     EXPECT_EQ(live(BFSIM_OBJ_DESTINATIONS), 0);
+    // The lines past the size: a real board would write past the buffer.
+    EXPECT_EQ(qortest::takeMisuses(), std::vector<std::string>{"CiAqSetup"});
 }
 
 TEST_F(Objects, FrameSizeAcceptsOnlyWindowsInsideTheCamera)
@@ -107,6 +111,12 @@ TEST_F(Objects, QTabRecordsAreLiveOnlyWhileTheRegistrySaysSo)
                                 BFSIM_ERR_NOT_LIVE, BFSIM_ERR_NOT_LIVE, 0,                  BFSIM_ERR_NOT_LIVE};
     for (size_t i = 0; i < steps.size(); ++i) EXPECT_EQ(steps[i].second(), expected[i]) << steps[i].first;
     EXPECT_EQ(live(BFSIM_OBJ_ALL), 1) << "only the board is left";
+    EXPECT_EQ(qortest::takeMisuses(),
+              (std::vector<std::string>{"CiPhysQTabChainEngage", "CiConDMACommand",
+                                        "CiPhysQTabChainLink", "CiPhysQTabCreate",
+                                        "CiPhysQTabCreate", "CiPhysQTabCreate", "CiRelQTabFree",
+                                        "CiPhysQTabFree", "CiRelQTabFree", "CiRelQTabFree",
+                                        "CiRelQTabFree"}));
 }
 
 TEST_F(Objects, SignalRecordsAreLiveOnlyBetweenCreateAndFree)
@@ -124,6 +134,9 @@ TEST_F(Objects, SignalRecordsAreLiveOnlyBetweenCreateAndFree)
     EXPECT_EQ(CiSignalFree(board, &signal), BFSIM_ERR_NOT_LIVE);
     EXPECT_EQ(CiSignalCancel(board, &signal), BFSIM_ERR_NOT_LIVE);
     EXPECT_EQ(live(BFSIM_OBJ_SIGNALS), 1);
+    EXPECT_EQ(qortest::takeMisuses(),
+              (std::vector<std::string>{"CiSignalWait", "CiSignalFree", "CiSignalCreate",
+                                        "CiSignalFree", "CiSignalCancel"}));
 }
 
 TEST_F(Objects, ObjectsTheHostNeverReleasedStayCountedAfterCloseUntilReset)
@@ -175,6 +188,8 @@ TEST_F(Objects, UnknownHandlesAndNullOutputsFailWithoutCrashing)
         EXPECT_EQ(calls[i](stale), BFSIM_ERR_HANDLE) << "call " << i;
         EXPECT_EQ(calls[i](nullptr), BFSIM_ERR_HANDLE) << "call " << i;
     }
+    // Each of them a misuse a real SDK would not survive.
+    EXPECT_EQ(qortest::takeMisuses().size(), 2 * calls.size());
     EXPECT_EQ(CiAqOverflowCheck(board, nullptr), BFSIM_ERR_ARGUMENT);
     EXPECT_EQ(CiConAqStatus(board, nullptr, 0), BFSIM_ERR_ARGUMENT);
     EXPECT_EQ(CiConGetFrameCount(board, nullptr, 0), BFSIM_ERR_ARGUMENT);

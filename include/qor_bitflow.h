@@ -333,9 +333,15 @@ int32_t QOR_CALL BF_SelectCamera(uint32_t camera, int32_t slot);
 
 /**
  * \brief Closes the board, first stopping any acquisition and releasing a
- * chain, destination or signal still in force, as their partner calls would;
- * a board opened into the slot afterwards starts clean. Buffers from
- * BF_AllocBuffer() stay the caller's.
+ * chain, destination or signal still in force, as their partner calls would.
+ * Buffers from BF_AllocBuffer() stay the caller's.
+ *
+ * A board opened into the slot afterwards has no acquisition, no LUT in use
+ * and its camera's settings read afresh. While another board stays open the
+ * slot keeps three things from the board before: the count of overflow
+ * resets (BF_Status()), whether the external trigger was enabled
+ * (BF_TriggerMode()), and whether BF_AllocBuffer() handed out a block; all
+ * three start from zero once every board has been closed.
  * \param slot the slot from BF_Open(); free for reuse once this succeeds
  * \retval BF_OK
  * \retval BF_E_SLOT_NOT_OPEN
@@ -365,9 +371,13 @@ int32_t QOR_CALL BF_AllocBuffer(int32_t *sizeIn, void **bufferOut, int32_t slot)
 
 /**
  * \brief Releases the registered destination if BF_AllocBuffer() handed it
- * out and it is still live. Every board that registered it is stopped first,
- * so nothing is written into it once this returns; acquisition into it is
- * then refused until the next BF_Setup().
+ * out, this slot registered that very block, and it is still live. Every
+ * acquisition writing into the block is ended first, on every board: a
+ * single destination is stopped, a chain that holds the block among its
+ * buffers is aborted. Nothing is written into it once this returns, and
+ * acquisition into it is refused on those slots until their next set-up.
+ * A slot whose destination another slot has released already releases
+ * nothing, so an address handed out again is never released by mistake.
  * \param slot the slot from BF_Open()
  * \retval BF_OK  also when there was nothing of the library's to release
  * \retval BF_E_SLOT_NOT_OPEN
@@ -380,6 +390,11 @@ int32_t QOR_CALL BF_FreeBuffer(int32_t slot);
 /**
  * \brief Registers `dest` (width x bytes per pixel x lines bytes) as the
  * destination. A refused set-up leaves the earlier destination registered.
+ *
+ * A slot holds one acquisition at a time: a buffer chain in force is first
+ * released, as BF_BufferCleanup() would release it (stop it with BF_Stop()
+ * first if it is running). A block from BF_AllocBuffer() smaller than one
+ * frame is refused before the board sees it.
  * \param dest  the frame buffer, from BF_AllocBuffer() or the caller's own
  * \param width pixels per line to acquire, normally the width BF_Open() reported
  * \param slot  the slot from BF_Open()
@@ -387,7 +402,10 @@ int32_t QOR_CALL BF_FreeBuffer(int32_t slot);
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NULL_DESTINATION
  * \retval BF_E_BYTES_PER_PIXEL  the camera has 3 bytes per pixel
- * \retval BF_E_ACQ_SETUP        refused, or the size does not fit in 32 bits
+ * \retval BF_E_ACQ_SETUP        refused, the size does not fit in 32 bits, or a
+ *                              block from BF_AllocBuffer() smaller than the frame
+ * \retval BF_E_QTAB_FREE        the chain in force could not be released; it
+ *                              stays in force and nothing else changed
  * \par Afterwards
  * Capture with BF_GetFrame(), BF_FastGetFrame() or BF_Grab(); release with
  * BF_FreeBuffer() (for a block from BF_AllocBuffer()) and BF_Cleanup().
@@ -424,14 +442,16 @@ int32_t QOR_CALL BF_AqFrameSize(int32_t slot, uint32_t xSize, uint32_t ySize, in
 /**
  * \brief Snaps one frame and waits for it, then polls the board until idle
  * for up to its wait time; the poll also ends when the SDK's clock fails or
- * stalls.
+ * stalls. A snap refused with an overflow is issued once more after the
+ * overflow reset, so #BF_OK always means a new frame arrived.
  * \param slot the slot from BF_Open(), with a destination or chain set up
  * \retval BF_OK               the frame is in the destination
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_NO_ACQUISITION  nothing set up, the destination was freed, or the
  *                              chain's signal is not live
  * \retval BF_E_OVERFLOW_RESET  the reset after an overflow failed
- * \retval BF_E_SNAP            the snap failed without an overflow
+ * \retval BF_E_SNAP            the snap failed without an overflow, or failed
+ *                              again when issued once more after the overflow reset
  * \retval BF_E_FRAME_WAIT      waiting for the frame failed
  * \par Blocking
  * Blocks until the frame has arrived, at most about twice the board's wait
@@ -527,7 +547,10 @@ int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
  * Should the board refuse one of those releases, what it still holds stays as
  * a chain in force, which BF_BufferCleanup() (or BF_Close()) finishes
  * releasing. A call refused on its arguments changes nothing; one that goes
- * ahead first releases a chain still held, as BF_BufferCleanup() does.
+ * ahead first releases the acquisition the slot holds: a chain as
+ * BF_BufferCleanup() does, a single destination as BF_Cleanup() does. A
+ * buffer that is a block from BF_AllocBuffer() smaller than one frame is
+ * refused before any of that.
  * \param buffers     `bufferCount` buffer pointers; the board fills them in turn
  * \param width       pixels per line to acquire
  * \param bufferCount the number of buffers, at least 1
@@ -538,12 +561,15 @@ int32_t QOR_CALL BF_ResetAcquisition(int32_t slot);
  * \retval BF_E_BUFFER_COUNT      bufferCount below 1
  * \retval BF_E_NULL_BUFFER_LIST
  * \retval BF_E_QTAB_MEMORY
- * \retval BF_E_REL_QTAB          also when the buffer size does not fit in 32 bits
+ * \retval BF_E_REL_QTAB          also when the buffer size does not fit in 32 bits, or
+ *                               a block from BF_AllocBuffer() is smaller than the frame
  * \retval BF_E_PHYS_QTAB
  * \retval BF_E_CHAIN_LINK
  * \retval BF_E_CHAIN_ENGAGE
  * \retval BF_E_DMA_COMMAND
- * \retval BF_E_QTAB_FREE        the earlier chain could not be released; it stays in force
+ * \retval BF_E_QTAB_FREE        the earlier chain could not be released, or the
+ *                               destination's registration could not be dropped;
+ *                               it stays in force
  * \par Afterwards
  * BF_Grab() with `chained` non-zero, BF_Wait() per frame, BF_Stop(), then
  * BF_BufferCleanup(); the buffers stay the caller's and must outlive the chain.
@@ -617,8 +643,8 @@ int32_t QOR_CALL BF_SetSWtrigger(int32_t trigger1, int32_t trigger2, int32_t slo
  * \retval BF_E_SLOT_NOT_OPEN
  * \retval BF_E_LUT_DESTINATION
  * \retval BF_E_LUT_UNSUPPORTED
- * \retval BF_E_LUT_TOO_SHORT
- * \retval BF_E_LUT_KIND
+ * \retval BF_E_LUT_TOO_SHORT  nothing changes: the LUT in use stays in use
+ * \retval BF_E_LUT_KIND       no LUT is in use afterwards
  * \retval BF_E_LUT_WRITE
  * \par Afterwards
  * BF_Setup() acquires through the table.

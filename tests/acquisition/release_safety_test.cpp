@@ -245,9 +245,7 @@ TEST_F(ReleaseSafety, ASecondSetUpKeepsOneSignal)
     ASSERT_EQ(BF_Setup(frames[0].data(), kWidth, slot), BF_OK);
     EXPECT_EQ(BF_AqFrameSize(slot, 320, 240, 0), BF_OK);
     ASSERT_EQ(BF_Setup(frames[0].data(), kWidth, slot), BF_OK);
-    ASSERT_EQ(BF_BufferSetup(list, kWidth, 2, slot), BF_OK);
     EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_SIGNALS), 1);
-    EXPECT_EQ(BF_BufferCleanup(slot), BF_OK);
     EXPECT_EQ(BF_Cleanup(slot), BF_OK);
     EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_ALL), 1);
 }

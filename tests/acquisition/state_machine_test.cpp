@@ -93,12 +93,14 @@ protected:
         if (state == kSingle || state == kCleanedUp) {
             EXPECT_EQ(BF_Setup(gFrames[0], 640, slot), 0);
         }
+        if (state == kCleanedUp) {
+            EXPECT_EQ(BF_Cleanup(slot), 0);
+        }
         if (state == kChain || state == kCleanedUp) {
             EXPECT_EQ(BF_BufferSetup(gList, 640, 2, slot), 0);
         }
         if (state == kCleanedUp) {
             EXPECT_EQ(BF_BufferCleanup(slot), 0);
-            EXPECT_EQ(BF_Cleanup(slot), 0);
         }
         if (state == kInFlight || state == kFreed || state == kRefused) {
             int32_t size = sizeof gFrames[0];

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "bfsim.h"
+#include "board/blocks.h"
 #include "board/slots.h"
 #include "qor_bitflow.h"
 #include "support/allocation_probe.h"
@@ -58,6 +59,9 @@ constexpr int kHostBuffers = 6;
 constexpr size_t kPage = 4096;
 constexpr size_t kMaxBlocks = 8;
 constexpr int kMaxChain = 4;
+// A block holds at least a one-pixel-wide frame of every camera (16 lines
+// of 4 bytes), so every block can be handed back through a set-up.
+constexpr int32_t kSmallestBlock = 64;
 // Widths whose frame size overflows 32 bits for every camera (8 lines or more).
 constexpr uint32_t kOverflowingWidths[] = {0x20000001u, 0x40000001u, 0x80000000u, 0xFFFFFFFFu};
 
@@ -217,6 +221,11 @@ private:
         ++result_.calls;
         ++progress;
         const std::string call = result_.log.back() += " -> " + show(status);
+        if (bfsim_misuse_count() > 0) {
+            bfsim_misuse misuse{};
+            bfsim_misuse_get(0, &misuse);
+            breaks(call + ": the board was misused: " + misuse.function + ": " + misuse.reason);
+        }
         const auto documented = statuses_.find(function);
         if (documented == statuses_.end() || documented->second.count(status) == 0)
             breaks(call + ": status not documented for " + function);
@@ -384,7 +393,7 @@ private:
     {
         const int32_t slot = slotArg();
         int32_t size = chance(0.8) && blocks_.size() < kMaxBlocks
-                           ? 1 + static_cast<int32_t>(pick(2 * kHostBytes))
+                           ? kSmallestBlock + static_cast<int32_t>(pick(2 * kHostBytes))
                            : oneOf({0, -1, INT_MIN});
         const bool nullSize = chance(0.05);
         const bool nullOut = chance(0.05);
@@ -407,9 +416,12 @@ private:
     void freeBuffer(int32_t slot)
     {
         void *destination = inTable(slot) ? qor::boardSlots[slot].destination : nullptr;
+        const bool live = blocks_.count(destination) != 0;
         const int32_t status =
             record("BF_FreeBuffer", slot, arguments(slot), [&] { return BF_FreeBuffer(slot); });
-        if (status == BF_OK) blocks_.erase(destination);
+        if (status != BF_OK || !live || qor::blocks::find(destination) != nullptr) return;
+        blocks_.erase(destination);
+        result_.log.back() += " released " + show(destination);
     }
 
     void setup()
@@ -483,9 +495,19 @@ private:
         const int32_t count = chance(0.85) ? 1 + static_cast<int32_t>(pick(kMaxChain))
                                            : oneOf({0, -1, INT_MIN});
         std::vector<void *> list(static_cast<size_t>(std::max(count, 1)));
-        for (void *&buffer : list) buffer = chance(0.02) ? nullptr : hostBuffer();
+        size_t smallest = kHostBytes;
+        for (void *&buffer : list) {
+            buffer = chance(0.02) ? nullptr : hostBuffer();
+            if (blocks_.empty() || !chance(0.3)) continue;
+            // A block from BF_AllocBuffer, perhaps another slot's destination.
+            auto block = std::next(blocks_.begin(), pick(static_cast<uint32_t>(blocks_.size())));
+            buffer = block->first;
+            smallest = std::min(smallest, block->second);
+        }
         void **buffers = chance(0.05) ? nullptr : list.data();
-        const uint32_t width = widthFor(slot, kHostBytes);
+        // Now and then a width too wide for the smallest block, which the
+        // set-up must refuse.
+        const uint32_t width = widthFor(slot, chance(0.9) ? smallest : kHostBytes);
         record("BF_BufferSetup", slot, arguments(buffers ? list[0] : nullptr, width, count, slot),
                [&] { return BF_BufferSetup(buffers, width, count, slot); });
     }

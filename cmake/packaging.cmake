@@ -26,7 +26,7 @@ endif()
 set(CPACK_PACKAGE_NAME qor_bitflow)
 set(CPACK_PACKAGE_VENDOR "qor_bitflow developers")
 set(CPACK_PACKAGE_CONTACT "qor_bitflow developers <qor_bitflow@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Flat C interface to BitFlow-style frame-grabber boards")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Flat C interface to frame-grabber boards driven through their vendor SDK (Cid, BFD)")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_COMPONENTS_ALL
   ${QOR_COMPONENT_RUNTIME} ${QOR_COMPONENT_DEVELOPMENT} ${QOR_COMPONENT_SIMULATOR})

@@ -1,6 +1,6 @@
 /**
  * \file qor_bitflow.h
- * \brief qor_bitflow: a flat C interface to BitFlow frame-grabber boards.
+ * \brief qor_bitflow: a flat C interface to frame-grabber boards driven through their vendor's SDK (`Cid`, `BFD`).
  *
  * Every function returns a 32-bit status: #BF_OK (0) or one of the BF_E_
  * codes of ::bf_status; bf_status_name() spells a status and

@@ -7,17 +7,16 @@ write into it.
 from __future__ import annotations
 
 import ctypes
-from typing import TYPE_CHECKING, Any, Iterator, List, Optional, Tuple
+import time
+from typing import Any, Iterator, List, Optional, Tuple
 
 import numpy as np
 import numpy.typing as npt
 
 from . import _arguments
+from ._session import UNRELEASED, Session
 from ._status import Status
 from .errors import check, error_for
-
-if TYPE_CHECKING:  # pragma: no cover
-    from .board import Board
 
 #: How long a frame wait lasts unless the caller says otherwise.
 DEFAULT_TIMEOUT_MS = 2000
@@ -33,10 +32,6 @@ _SINGLE_DESTINATION = 0
 
 #: A frame's pixels: unsigned integers of the camera's bytes per pixel.
 Pixels = npt.NDArray[np.unsignedinteger[Any]]
-
-#: Buffers of acquisitions that were dropped but could not be released: the
-#: board may still hold their addresses, so their memory is never given back.
-_UNRELEASED: List[object] = []
 
 
 def aligned_frame(shape: Tuple[int, int], dtype: npt.DTypeLike) -> Pixels:
@@ -69,15 +64,46 @@ class Frame:
     destination), ``number`` the frame's number since the acquisition
     started, and ``ended`` the number of frames that ended since the previous
     wait, so ``ended - 1`` frames were missed before this one.
+    ``captured_ns`` is the host's monotonic clock (``time.monotonic_ns()``)
+    when the wait returned, ``captured`` the same in seconds.
+
+    A frame acts as its array: ``numpy.asarray(frame)``, ``frame.shape``
+    and ``frame.dtype`` are those of ``array``.
     """
 
-    __slots__ = ("array", "index", "number", "ended")
+    __slots__ = ("array", "index", "number", "ended", "captured_ns")
 
-    def __init__(self, array: Pixels, index: int, number: int, ended: int) -> None:
+    def __init__(self, array: Pixels, index: int, number: int, ended: int, captured_ns: int) -> None:
         self.array = array
         self.index = index
         self.number = number
         self.ended = ended
+        self.captured_ns = captured_ns
+
+    @property
+    def captured(self) -> float:
+        """When the wait returned, in seconds of ``time.monotonic()``."""
+        return self.captured_ns / 1e9
+
+    @property
+    def shape(self) -> Tuple[int, ...]:
+        """The pixels' shape: ``(lines, width)``."""
+        return self.array.shape
+
+    @property
+    def dtype(self) -> "np.dtype[Any]":
+        """The pixels' type."""
+        return self.array.dtype
+
+    def __array__(self, dtype: Optional[npt.DTypeLike] = None, copy: Optional[bool] = None) -> Pixels:
+        # Without a copy or a new type numpy sees the read-only view itself.
+        wanted = self.array.dtype if dtype is None else np.dtype(dtype)
+        if copy is False and wanted != self.array.dtype:
+            raise ValueError(f"a {self.array.dtype} frame cannot be seen as {wanted} without a copy")
+        if copy or wanted != self.array.dtype:
+            converted: Pixels = self.array.astype(wanted, copy=True)
+            return converted
+        return self.array
 
     @property
     def missed(self) -> int:
@@ -89,7 +115,8 @@ class Frame:
         return self.array.copy()
 
     def __repr__(self) -> str:
-        return f"Frame(index={self.index}, number={self.number}, ended={self.ended}, shape={self.array.shape})"
+        return (f"Frame(index={self.index}, number={self.number}, ended={self.ended}, shape={self.array.shape}, "
+                f"captured={self.captured:.6f})")
 
 
 class _Acquisition:
@@ -97,10 +124,11 @@ class _Acquisition:
 
     kind = "acquisition"
 
-    def __init__(self, board: "Board") -> None:
-        self._board = board
-        self._bf = board._bf
-        self._slot = board.slot
+    def __init__(self, session: Session) -> None:
+        # The session keeps the board open for as long as this acquisition lives.
+        self._session = session
+        self._bf = session.functions()
+        self._slot = session.slot
         self._count = ctypes.c_uint32(0)
         self._count_ref = ctypes.byref(self._count)
         self._ended = 0
@@ -147,8 +175,8 @@ class _Acquisition:
         if self._closed:
             raise ValueError(f"the {self.kind} is closed")
 
-    def _after_reset(self) -> None:
-        """The board's acquisition was reset: it no longer runs."""
+    def after_reset(self) -> None:
+        """Called by the board when ``reset_acquisition()`` stopped this acquisition."""
 
     def close(self) -> None:  # pragma: no cover - overridden
         raise NotImplementedError
@@ -160,7 +188,7 @@ class _Acquisition:
         try:
             self.close()
         except Exception:
-            _UNRELEASED.append(self._memory())
+            UNRELEASED.append(self._memory())
 
 
 class Grab(_Acquisition):
@@ -175,14 +203,15 @@ class Grab(_Acquisition):
 
     kind = "grab"
 
-    def __init__(self, board: "Board", count: Optional[int], timeout_ms: int) -> None:
-        super().__init__(board)
+    def __init__(self, session: Session, shape: Tuple[int, int], dtype: npt.DTypeLike, count: Optional[int],
+                 timeout_ms: int) -> None:
+        super().__init__(session)
         self._limit = None if count is None else _arguments.integer(count, "count", 0, _arguments.INT64_MAX)
         self._timeout = timeout_value(timeout_ms)
         self._running = False
-        self._buffer = aligned_frame(board.shape, board.dtype)
+        self._buffer = aligned_frame(shape, dtype)
         self._view = _read_only(self._buffer)
-        check(self._bf.BF_Setup(self._buffer.ctypes.data, board.width, self._slot), "BF_Setup")
+        check(self._bf.BF_Setup(self._buffer.ctypes.data, shape[1], self._slot), "BF_Setup")
         try:
             check(self._bf.BF_Grab(self._slot, _SINGLE_DESTINATION), "BF_Grab")
         except BaseException:
@@ -190,7 +219,7 @@ class Grab(_Acquisition):
             raise
         self._running = True
         self._closed = False
-        board._acquisition = self
+        session.attach(self)
 
     def __iter__(self) -> Iterator[Frame]:
         return self
@@ -206,14 +235,15 @@ class Grab(_Acquisition):
         """Waits for the next frame; raises ``BFTimeout`` when none ends within ``timeout_ms``."""
         self._ensure_open()
         timeout = timeout_value(timeout_ms)
-        self._board._fire_if_software_triggered()
+        self._session.fire_for_frame()
         status = self._bf.BF_Wait4Frame(timeout, self._slot, self._count_ref)
+        captured = time.monotonic_ns()
         if status != Status.OK:
             raise error_for(status, "BF_Wait4Frame")
         ended = self._count_ended()
-        return Frame(self._view, 0, self._ended - 1, ended)
+        return Frame(self._view, 0, self._ended - 1, ended, captured)
 
-    def _after_reset(self) -> None:
+    def after_reset(self) -> None:
         self._running = False
 
     def _memory(self) -> object:
@@ -227,7 +257,7 @@ class Grab(_Acquisition):
         self._running = False
         check(self._bf.BF_Cleanup(self._slot), "BF_Cleanup")
         self._closed = True
-        self._board._acquisition = None
+        self._session.detach()
 
     def __enter__(self) -> "Grab":
         return self
@@ -248,17 +278,17 @@ class Chain(_Acquisition):
 
     kind = "chain"
 
-    def __init__(self, board: "Board", buffers: int) -> None:
-        super().__init__(board)
+    def __init__(self, session: Session, shape: Tuple[int, int], dtype: npt.DTypeLike, buffers: int) -> None:
+        super().__init__(session)
         count = _arguments.integer(buffers, "buffers", 1, _arguments.INT32_MAX)
         self._running = False
-        self._buffers: List[Pixels] = [aligned_frame(board.shape, board.dtype) for _ in range(count)]
+        self._buffers: List[Pixels] = [aligned_frame(shape, dtype) for _ in range(count)]
         self._views = tuple(_read_only(b) for b in self._buffers)
         # The library keeps no copy of the list, only of the buffers' addresses.
         self._pointers = (ctypes.c_void_p * count)(*(b.ctypes.data for b in self._buffers))
-        check(self._bf.BF_BufferSetup(self._pointers, board.width, count, self._slot), "BF_BufferSetup")
+        check(self._bf.BF_BufferSetup(self._pointers, shape[1], count, self._slot), "BF_BufferSetup")
         self._closed = False
-        board._acquisition = self
+        session.attach(self)
 
     @property
     def buffers(self) -> Tuple[Pixels, ...]:
@@ -285,14 +315,15 @@ class Chain(_Acquisition):
         if not self._running:
             raise RuntimeError("the chain is not grabbing; call start() first")
         timeout = timeout_value(timeout_ms)
-        self._board._fire_if_software_triggered()
+        self._session.fire_for_frame()
         status = self._bf.BF_Wait(timeout, self._slot, _ONE_FRAME, self._count_ref)
+        captured = time.monotonic_ns()
         if status != Status.OK:
             raise error_for(status, "BF_Wait")
         ended = self._count_ended()
         number = self._ended - 1
         index = number % len(self._views)
-        return Frame(self._views[index], index, number, ended)
+        return Frame(self._views[index], index, number, ended, captured)
 
     def __iter__(self) -> Iterator[Frame]:
         self.start()
@@ -307,7 +338,7 @@ class Chain(_Acquisition):
         self._running = False
         self._drain()
 
-    def _after_reset(self) -> None:
+    def after_reset(self) -> None:
         self._running = False
         self._drain()
 
@@ -321,7 +352,7 @@ class Chain(_Acquisition):
         self.stop()
         check(self._bf.BF_BufferCleanup(self._slot), "BF_BufferCleanup")
         self._closed = True
-        self._board._acquisition = None
+        self._session.detach()
 
     def __enter__(self) -> "Chain":
         return self

@@ -4,36 +4,21 @@ from __future__ import annotations
 
 import ctypes
 import enum
-import weakref
 from typing import Any, Dict, NamedTuple, Optional, Tuple, Union
 
 import numpy as np
 
 from . import _arguments
 from ._library import functions
-from .acquisition import (DEFAULT_TIMEOUT_MS, DRAIN_TIMEOUT_MS, Chain, Grab, Pixels, _Acquisition, aligned_frame,
-                          timeout_value)
+from ._session import Session, Trigger
+from .acquisition import DEFAULT_TIMEOUT_MS, DRAIN_TIMEOUT_MS, Chain, Grab, Pixels, aligned_frame, timeout_value
 from .errors import check
 from .registers import Registers
 
 #: numpy's pixel type for each number of bytes per pixel the library supports.
 PIXEL_TYPES: Dict[int, "np.dtype[Any]"] = {1: np.dtype(np.uint8), 2: np.dtype(np.uint16), 4: np.dtype(np.uint32)}
-_FIRE = 1
-_HOLD = 0
-
-
-class Trigger(enum.IntEnum):
-    """What starts a board's frames.
-
-    ``FREE_RUN`` (0) and ``EXTERNAL`` (1) are the values ``BF_TriggerMode``
-    takes. ``SOFTWARE`` (2) puts the board in triggered mode like
-    ``EXTERNAL``, and this package then fires the software trigger for every
-    frame it waits for (snaps, grabs, chain waits).
-    """
-
-    FREE_RUN = 0
-    EXTERNAL = 1
-    SOFTWARE = 2
+#: The family codes ``BF_Open`` knows: type codes 208, 16, 32 and 64.
+FAMILIES = range(0, 4)
 
 
 class LutKind(enum.IntEnum):
@@ -84,26 +69,21 @@ class Board:
     """
 
     def __init__(self, family: int = 1, board: int = 0, camera: Optional[int] = None) -> None:
-        self._slot = -1
-        family = _arguments.int32(family, "family")
+        self._session: Optional[Session] = None
+        family = _arguments.integer(family, "family", FAMILIES.start, FAMILIES.stop - 1)
         number = _arguments.uint32(board, "board")
         if camera is not None:
             camera = _arguments.uint32(camera, "camera")
-        self._bf = functions()
+        bf = functions()
         self._family = family
         self._number = number
-        # Weak, so that a grab or chain nobody holds any more (a loop that
-        # broke) is released at once instead of living as long as the board.
-        self._acquisition_ref: Optional["weakref.ReferenceType[_Acquisition]"] = None
-        self._snap_buffer: Optional[Pixels] = None
-        self._snap_signal_stale = False
-        self._trigger = Trigger.FREE_RUN
-        self._registers = Registers(self)
         depth, per_pixel, width, lines = (ctypes.c_uint32() for _ in range(4))
         slot = ctypes.c_int32(-1)
-        check(self._bf.BF_Open(None, ctypes.byref(depth), ctypes.byref(per_pixel), ctypes.byref(width),
-                               ctypes.byref(lines), number, family, ctypes.byref(slot)), "BF_Open")
-        self._slot = slot.value
+        check(bf.BF_Open(None, ctypes.byref(depth), ctypes.byref(per_pixel), ctypes.byref(width),
+                         ctypes.byref(lines), number, family, ctypes.byref(slot)), "BF_Open")
+        # The session closes the board when its last holder is dropped.
+        self._session = Session(bf, slot.value)
+        self._registers = Registers(self._session)
         self._geometry = Geometry(depth.value, per_pixel.value, width.value, lines.value)
         if camera is not None:
             try:
@@ -117,18 +97,12 @@ class Board:
     @property
     def closed(self) -> bool:
         """True once the board is closed (or never opened)."""
-        return self._slot < 0
+        return self._session is None or self._session.closed
 
     def close(self) -> None:
         """Stops and releases any acquisition, then closes the board; closing twice does nothing."""
-        if self.closed:
-            return
-        running = self._acquisition
-        if running is not None:
-            running.close()
-        self._release_snap_destination()
-        check(self._bf.BF_Close(self._slot), "BF_Close")
-        self._slot = -1
+        if self._session is not None:
+            self._session.close()
 
     def __enter__(self) -> "Board":
         return self
@@ -136,42 +110,25 @@ class Board:
     def __exit__(self, *exc: object) -> None:
         self.close()
 
-    def __del__(self) -> None:
-        try:
-            self.close()
-        except Exception:
-            pass
-
     def __repr__(self) -> str:
-        where = "closed" if self.closed else f"slot {self._slot}"
+        where = "closed" if self.closed else f"slot {self.slot}"
         return f"<qor_bitflow.Board family={self._family} board={self._number} {where}>"
 
-    @property
-    def _acquisition(self) -> Optional[_Acquisition]:
-        found = None if self._acquisition_ref is None else self._acquisition_ref()
-        return None if found is None or found.closed else found
+    def _functions(self) -> ctypes.CDLL:
+        return self._open().functions()
 
-    @_acquisition.setter
-    def _acquisition(self, running: Optional[_Acquisition]) -> None:
-        self._acquisition_ref = None if running is None else weakref.ref(running)
-
-    def _open_functions(self) -> ctypes.CDLL:
-        if self.closed:
+    def _open(self) -> Session:
+        if self._session is None:
             raise ValueError("the board is closed")
-        return self._bf
-
-    def _ensure_idle(self, action: str) -> None:
-        self._open_functions()
-        running = self._acquisition
-        if running is not None:
-            raise RuntimeError(f"cannot {action} while a {running.kind} runs on this board; close it first")
+        self._session.functions()
+        return self._session
 
     # ---- Geometry ----------------------------------------------------------
 
     @property
     def slot(self) -> int:
         """The library's slot index for this board (-1 once closed)."""
-        return self._slot
+        return -1 if self._session is None else self._session.slot
 
     @property
     def family(self) -> int:
@@ -223,67 +180,72 @@ class Board:
         return (self.lines, self.width)
 
     def _refresh_geometry(self) -> None:
+        session = self._open()
         info = [ctypes.c_uint32() for _ in range(5)]
         destination = ctypes.c_void_p()
-        check(self._bf.BF_ImageInfo(*(ctypes.byref(v) for v in info), ctypes.byref(destination), self._slot),
-              "BF_ImageInfo")
+        check(session.functions().BF_ImageInfo(*(ctypes.byref(v) for v in info), ctypes.byref(destination),
+                                               session.slot), "BF_ImageInfo")
         _camera_info, depth, per_pixel, width, lines = (v.value for v in info)
         self._geometry = Geometry(depth, per_pixel, width, lines)
 
     def select_camera(self, camera: int) -> None:
         """Switches to camera ``camera``; the geometry properties then describe it."""
         number = _arguments.uint32(camera, "camera")
-        self._ensure_idle("change the camera")
-        self._release_snap_destination()
-        check(self._bf.BF_SelectCamera(number, self._slot), "BF_SelectCamera")
+        session = self._open()
+        session.ensure_idle("change the camera")
+        session.release_destination()
+        check(session.functions().BF_SelectCamera(number, session.slot), "BF_SelectCamera")
         self._refresh_geometry()
 
     # ---- Snaps ---------------------------------------------------------------
 
-    def _snap_destination(self) -> Pixels:
+    def _snap_destination(self, session: Session) -> Pixels:
         # Snaps share one registered destination, so that the board numbers
         # them as one acquisition; it is released whenever something needs
         # the board without one.
-        if self._snap_buffer is None:
+        if session.destination is None:
             buffer = aligned_frame(self.shape, self.dtype)
-            check(self._bf.BF_Setup(buffer.ctypes.data, self.width, self._slot), "BF_Setup")
-            self._snap_buffer = buffer
-            self._snap_signal_stale = False
-        return self._snap_buffer
-
-    def _release_snap_destination(self) -> None:
-        if self._snap_buffer is not None:
-            check(self._bf.BF_Cleanup(self._slot), "BF_Cleanup")
-            self._snap_buffer = None
+            session.register_destination(buffer, buffer.ctypes.data, self.width)
+        destination: Pixels = session.destination  # type: ignore[assignment]
+        return destination
 
     def snap(self, timeout_ms: Optional[int] = None) -> Pixels:
         """Acquires one frame and returns it as a new array of ``shape`` and ``dtype``.
 
         Without ``timeout_ms`` the board's own wait time bounds the wait;
-        a frame that does not come raises ``BFTimeout``.
+        a frame that does not come raises ``BFTimeout``. In
+        ``Trigger.SOFTWARE`` a snap raises ``RuntimeError``: its frame would
+        wait for a trigger that nothing can fire while the snap waits (use a
+        grab or a chain and fire between waits, or ``SOFTWARE_EACH_FRAME``).
         """
         timeout = None if timeout_ms is None else timeout_value(timeout_ms)
-        self._ensure_idle("snap")
-        buffer = self._snap_destination()
-        if timeout is None and self._trigger is not Trigger.SOFTWARE:
-            check(self._bf.BF_GetFrame(self._slot), "BF_GetFrame")
+        session = self._open()
+        session.ensure_idle("snap")
+        if session.trigger is Trigger.SOFTWARE:
+            raise RuntimeError("a snap cannot wait for software_trigger() in Trigger.SOFTWARE; grab or chain "
+                               "and fire between waits, or use Trigger.SOFTWARE_EACH_FRAME")
+        buffer = self._snap_destination(session)
+        if timeout is None and session.trigger is not Trigger.SOFTWARE_EACH_FRAME:
+            check(session.functions().BF_GetFrame(session.slot), "BF_GetFrame")
             # BF_GetFrame leaves the end of frame counted on the signal.
-            self._snap_signal_stale = True
+            session.destination_stale = True
         else:
-            self._snap_and_wait(DEFAULT_TIMEOUT_MS if timeout is None else timeout)
+            self._snap_and_wait(session, DEFAULT_TIMEOUT_MS if timeout is None else timeout)
         return buffer.copy()
 
-    def _snap_and_wait(self, timeout: int) -> None:
+    @staticmethod
+    def _snap_and_wait(session: Session, timeout: int) -> None:
+        bf, slot = session.functions(), session.slot
         count = ctypes.c_uint32()
-        if self._snap_signal_stale:
+        if session.destination_stale:
             # Frames counted earlier would end this wait before the snap's own frame.
-            self._bf.BF_Wait4Frame(DRAIN_TIMEOUT_MS, self._slot, ctypes.byref(count))
-            self._snap_signal_stale = False
-        check(self._bf.BF_FastGetFrame(self._slot), "BF_FastGetFrame")
-        self._fire_if_software_triggered()
-        status = self._bf.BF_Wait4Frame(timeout, self._slot, ctypes.byref(count))
+            bf.BF_Wait4Frame(DRAIN_TIMEOUT_MS, slot, ctypes.byref(count))
+            session.destination_stale = False
+        check(bf.BF_FastGetFrame(slot), "BF_FastGetFrame")
+        session.fire_for_frame()
+        status = bf.BF_Wait4Frame(timeout, slot, ctypes.byref(count))
         # A frame that comes after the wait gave up is counted for the next one.
-        self._snap_signal_stale = status != 0
+        session.destination_stale = status != 0
         check(status, "BF_Wait4Frame")
 
     # ---- Continuous acquisition -----------------------------------------------
@@ -298,30 +260,32 @@ class Board:
         if count is not None:
             _arguments.integer(count, "count", 0, _arguments.INT64_MAX)
         timeout_value(timeout_ms)
-        self._ensure_idle("grab")
-        self._release_snap_destination()
-        return Grab(self, count, timeout_ms)
+        session = self._idle_without_destination("grab")
+        return Grab(session, self.shape, self.dtype, count, timeout_ms)
 
     def chain(self, buffers: int = 4) -> Chain:
         """Sets up a chain of ``buffers`` frame buffers and returns it, not yet grabbing."""
         _arguments.integer(buffers, "buffers", 1, _arguments.INT32_MAX)
-        self._ensure_idle("set up a chain")
-        self._release_snap_destination()
-        return Chain(self, buffers)
+        session = self._idle_without_destination("set up a chain")
+        return Chain(session, self.shape, self.dtype, buffers)
+
+    def _idle_without_destination(self, action: str) -> Session:
+        session = self._open()
+        session.ensure_idle(action)
+        session.release_destination()
+        return session
 
     def reset_acquisition(self) -> None:
         """Stops and resets the board's acquisition; a running chain must be started again, a grab ends."""
-        check(self._open_functions().BF_ResetAcquisition(self._slot), "BF_ResetAcquisition")
-        running = self._acquisition
-        if running is not None:
-            running._after_reset()
+        self._open().reset()
 
     def status(self) -> BoardStatus:
         """Overflow resets so far, whether an acquisition is busy, and the board's frame count."""
+        session = self._open()
         resets, busy, frames = ctypes.c_uint32(), ctypes.c_uint32(), ctypes.c_uint32()
         zero = ctypes.c_int32()
-        check(self._open_functions().BF_Status(ctypes.byref(resets), ctypes.byref(busy), ctypes.byref(zero),
-                                               ctypes.byref(frames), self._slot), "BF_Status")
+        check(session.functions().BF_Status(ctypes.byref(resets), ctypes.byref(busy), ctypes.byref(zero),
+                                            ctypes.byref(frames), session.slot), "BF_Status")
         return BoardStatus(resets.value, busy.value != 0, frames.value)
 
     # ---- Triggers --------------------------------------------------------------
@@ -329,24 +293,24 @@ class Board:
     @property
     def trigger_mode(self) -> Trigger:
         """The trigger mode last set through ``trigger()`` (``FREE_RUN`` after opening)."""
-        return self._trigger
+        return Trigger.FREE_RUN if self._session is None else self._session.trigger
 
     def trigger(self, mode: Union[Trigger, int]) -> None:
-        """Chooses what starts frames: ``Trigger.FREE_RUN``, ``EXTERNAL`` or ``SOFTWARE`` (or 0, 1, 2)."""
+        """Chooses what starts frames: a ``Trigger`` (or its value, 0 to 3).
+
+        In ``Trigger.SOFTWARE`` frames come only on ``software_trigger()``:
+        start a grab or chain, fire, then wait.
+        """
         chosen = Trigger(_arguments.integer(mode, "trigger mode", min(Trigger), max(Trigger)))
+        session = self._open()
         enable = ctypes.c_int32(0 if chosen is Trigger.FREE_RUN else 1)
-        check(self._open_functions().BF_TriggerMode(ctypes.byref(enable), self._slot), "BF_TriggerMode")
-        self._trigger = chosen
+        check(session.functions().BF_TriggerMode(ctypes.byref(enable), session.slot), "BF_TriggerMode")
+        session.trigger = chosen
 
     def software_trigger(self, which: int = 1) -> None:
         """Fires software trigger ``which`` (1 or 2)."""
         line = _arguments.integer(which, "software trigger", 1, 2)
-        first, second = (_FIRE, _HOLD) if line == 1 else (_HOLD, _FIRE)
-        check(self._open_functions().BF_SetSWtrigger(first, second, self._slot), "BF_SetSWtrigger")
-
-    def _fire_if_software_triggered(self) -> None:
-        if self._trigger is Trigger.SOFTWARE:
-            self.software_trigger()
+        self._open().software_trigger(line)
 
     # ---- Lookup tables ----------------------------------------------------------
 
@@ -365,14 +329,15 @@ class Board:
         if table.shape != (entries,):
             raise ValueError(f"a {chosen.name} table is one-dimensional with {entries} entries, "
                              f"not of shape {table.shape}")
-        self._open_functions()
-        self._release_snap_destination()
+        session = self._open()
+        session.release_destination()
         contiguous = np.ascontiguousarray(table)
-        check(self._bf.BF_LoadLUT(int(chosen), contiguous.ctypes.data, entries, self._slot), "BF_LoadLUT")
+        check(session.functions().BF_LoadLUT(int(chosen), contiguous.ctypes.data, entries, session.slot),
+              "BF_LoadLUT")
 
     def mask_bits(self) -> None:
         """Has the board mask each pixel to the camera's bit depth."""
-        check(self._open_functions().BF_MaskBits(self._slot), "BF_MaskBits")
+        check(self._functions().BF_MaskBits(self.slot), "BF_MaskBits")
 
     # ---- Timing generator, encoder and outputs --------------------------------
 
@@ -383,7 +348,7 @@ class Board:
         delay = _arguments.milliseconds(delay_ms, "delay_ms")
         mode = _arguments.uint32(mode, "mode")
         bit = _arguments.integer(bit, "bit", 1, 32)
-        check(self._open_functions().BF_NTGSetup(self._slot, period, exposure, delay, mode, bit), "BF_NTGSetup")
+        check(self._functions().BF_NTGSetup(self.slot, period, exposure, delay, mode, bit), "BF_NTGSetup")
 
     def encoder_divider(self, divider: int, encoder: int = 0, both_edges: bool = False) -> None:
         """Divides encoder input ``encoder``'s pulses by ``divider``, counting both edges if asked."""
@@ -391,21 +356,21 @@ class Board:
         encoder = _arguments.uint32(encoder, "encoder")
         if not isinstance(both_edges, (bool, np.bool_)):
             raise TypeError(f"both_edges must be a bool, not {type(both_edges).__name__}")
-        check(self._open_functions().BF_NTGEncDiv(self._slot, divider, encoder, int(bool(both_edges))),
+        check(self._functions().BF_NTGEncDiv(self.slot, divider, encoder, int(bool(both_edges))),
               "BF_NTGEncDiv")
 
     @property
     def gpout(self) -> int:
         """The general-purpose output levels, one bit an output."""
         levels = ctypes.c_uint32()
-        check(self._open_functions().BF_GetGPOUT(self._slot, ctypes.byref(levels)), "BF_GetGPOUT")
+        check(self._functions().BF_GetGPOUT(self.slot, ctypes.byref(levels)), "BF_GetGPOUT")
         return levels.value
 
     def set_gpout(self, mask: int, levels: int) -> None:
         """Sets the outputs selected by ``mask`` to the bits of ``levels``."""
         mask = _arguments.uint32(mask, "mask")
         levels = _arguments.uint32(levels, "levels")
-        check(self._open_functions().BF_SetGPOUT(self._slot, mask, levels), "BF_SetGPOUT")
+        check(self._functions().BF_SetGPOUT(self.slot, mask, levels), "BF_SetGPOUT")
 
     # ---- Registers ----------------------------------------------------------------
 

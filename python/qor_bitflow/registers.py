@@ -2,13 +2,11 @@
 from __future__ import annotations
 
 import ctypes
-from typing import TYPE_CHECKING, Dict, Optional, Union
+from typing import Dict, Optional, Union
 
 from . import _arguments
+from ._session import Session
 from .errors import RegisterNotFound, check
-
-if TYPE_CHECKING:  # pragma: no cover
-    from .board import Board
 
 Key = Union[int, str]
 
@@ -28,12 +26,12 @@ class Registers:
     The board cannot list its registers, so the mapping cannot be iterated.
     """
 
-    def __init__(self, board: "Board") -> None:
-        self._board = board
+    def __init__(self, session: Session) -> None:
+        self._session = session
         self._ids: Dict[str, int] = {}
 
     def _bf(self) -> ctypes.CDLL:
-        return self._board._open_functions()
+        return self._session.functions()
 
     def id(self, name: str) -> int:
         """The lowest register id whose name equals ``name``, ignoring letter case."""
@@ -46,7 +44,7 @@ class Registers:
         if found is None:
             register = ctypes.c_uint32(0)
             # The size is the room for each candidate name the search reads, not the length of ours.
-            check(self._bf().BF_RegNametoId(self._board.slot, ctypes.byref(register), name.encode("ascii"),
+            check(self._bf().BF_RegNametoId(self._session.slot, ctypes.byref(register), name.encode("ascii"),
                                             NAME_CAPACITY, _NAME_TO_ID), "BF_RegNametoId")
             found = self._ids[cache_key] = register.value
         return found
@@ -55,7 +53,7 @@ class Registers:
         """The name the board gives register id ``register``."""
         number = ctypes.c_uint32(_arguments.uint32(register, "register id"))
         text = ctypes.create_string_buffer(NAME_CAPACITY)
-        check(self._bf().BF_RegNametoId(self._board.slot, ctypes.byref(number), text,
+        check(self._bf().BF_RegNametoId(self._session.slot, ctypes.byref(number), text,
                                         NAME_CAPACITY, _ID_TO_NAME), "BF_RegNametoId")
         return text.value.decode("ascii", errors="replace")
 
@@ -67,13 +65,13 @@ class Registers:
     def __getitem__(self, key: Key) -> int:
         register = self._resolve(key)
         value = ctypes.c_uint32(0)
-        check(self._bf().BF_RegPeek(self._board.slot, register, ctypes.byref(value)), "BF_RegPeek")
+        check(self._bf().BF_RegPeek(self._session.slot, register, ctypes.byref(value)), "BF_RegPeek")
         return value.value
 
     def __setitem__(self, key: Key, value: int) -> None:
         register = self._resolve(key)
         number = _arguments.uint32(value, "register value")
-        check(self._bf().BF_RegPoke(self._board.slot, register, number), "BF_RegPoke")
+        check(self._bf().BF_RegPoke(self._session.slot, register, number), "BF_RegPoke")
 
     def __contains__(self, key: object) -> bool:
         if not isinstance(key, (int, str)) or isinstance(key, bool):
@@ -101,4 +99,5 @@ class Registers:
         raise TypeError("registers cannot be deleted")
 
     def __repr__(self) -> str:
-        return f"<registers of {self._board!r}>"
+        where = "a closed board" if self._session.closed else f"the board in slot {self._session.slot}"
+        return f"<registers of {where}>"

@@ -110,3 +110,24 @@ def test_chain_refusals_before_any_call(fast_board):
                 board.snap()
             with pytest.raises(ValueError):
                 chain.start() or chain.wait(timeout_ms=-1)
+
+
+def test_a_frame_acts_as_its_array_and_carries_the_time_its_wait_returned(fast_board):
+    with Board() as board, board.chain(buffers=2) as chain:
+        chain.start()
+        frames = []
+        for _ in range(3):
+            before = time.monotonic_ns()
+            frame = chain.wait(500)
+            frames.append(frame)
+            assert before <= frame.captured_ns <= time.monotonic_ns()
+        chain.stop()  # the buffers hold still while they are compared
+        seen = np.asarray(frame)
+        assert np.shares_memory(seen, chain.buffers[frame.index]) and not seen.flags.writeable
+        assert (frame.shape, frame.dtype) == (board.shape, np.dtype(np.uint8))
+        wide = np.asarray(frame, dtype=np.float32)
+        assert wide.dtype == np.float32 and not np.shares_memory(wide, seen)
+        assert wide[0, 8] == seen[0, 8]
+        assert float(np.mean(frame)) == float(seen.mean())
+    times = [f.captured_ns for f in frames]
+    assert times == sorted(times) and frames[-1].captured == pytest.approx(times[-1] / 1e9)

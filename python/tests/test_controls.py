@@ -6,13 +6,13 @@ import pytest
 from conftest import fire_until_frame, population
 from test_snap import frame_number
 
-from qor_bitflow import Board, BFError, LutKind, Trigger, simulator
+from qor_bitflow import Board, BFError, BFTimeout, LutKind, Trigger, simulator
 
 
-def test_software_trigger_mode_fires_for_every_frame_waited_for(fast_board):
+def test_software_each_frame_mode_fires_for_every_frame_waited_for(fast_board):
     with Board() as board:
-        board.trigger(Trigger.SOFTWARE)
-        assert board.trigger_mode is Trigger.SOFTWARE
+        board.trigger(Trigger.SOFTWARE_EACH_FRAME)
+        assert board.trigger_mode is Trigger.SOFTWARE_EACH_FRAME
         with simulator.journal() as calls:
             snap = board.snap()
         assert "CiConSwTrig" in calls.functions()
@@ -20,6 +20,31 @@ def test_software_trigger_mode_fires_for_every_frame_waited_for(fast_board):
         with board.chain(buffers=2) as chain:
             chain.start()
             assert [chain.wait(500).index for _ in range(3)] == [0, 1, 0]
+
+
+def test_software_mode_delivers_frames_only_when_the_host_fires(fast_board):
+    with Board() as board:
+        board.trigger(Trigger.SOFTWARE)
+        with simulator.journal() as calls:
+            with pytest.raises(RuntimeError, match="software_trigger"):
+                board.snap()
+        assert len(calls) == 0
+        with board.chain(buffers=2) as chain:
+            chain.start()
+            with simulator.journal() as calls:
+                with pytest.raises(BFTimeout):
+                    chain.wait(timeout_ms=30)
+            assert "CiConSwTrig" not in calls.functions()
+            numbers = []
+            for _ in range(2):
+                board.software_trigger()
+                numbers.append(chain.wait(500).number)
+            assert numbers == [0, 1]
+        with board.grab(timeout_ms=30) as grab:
+            with pytest.raises(BFTimeout):
+                grab.wait()
+            board.software_trigger()
+            assert grab.wait(500).number == 0
 
 
 def test_external_trigger_frames_come_when_the_line_fires(fast_board):
@@ -105,7 +130,7 @@ def test_timing_generator_and_encoder_reach_the_board_unchanged():
 @pytest.mark.parametrize(
     "call, error",
     [
-        (lambda b: b.trigger(3), ValueError),
+        (lambda b: b.trigger(4), ValueError),
         (lambda b: b.trigger("ext"), TypeError),
         (lambda b: b.timing_generator(float("nan"), 1, 0, 0, 1), ValueError),
         (lambda b: b.timing_generator(1, 1, 0, 0, 33), ValueError),

@@ -90,6 +90,15 @@ def test_open_failures():
         assert (raised.value.name, raised.value.function) == (name, "BF_Open")
 
 
+def test_a_family_outside_0_to_3_is_refused_before_any_call():
+    simulator.load(population())
+    with simulator.journal() as calls:
+        for family in (-1, 4, 7):
+            with pytest.raises(ValueError, match="family"):
+                Board(family=family)
+    assert len(calls) == 0
+
+
 def test_a_lut_cannot_load_while_a_grab_fills_its_destination(fast_board):
     with Board() as board, board.grab(timeout_ms=500):
         with pytest.raises(BFError) as raised:

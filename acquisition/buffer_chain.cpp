@@ -12,20 +12,20 @@
 
 namespace {
 
-constexpr uint32_t kChainedQTabMode = 3;
+constexpr uint32_t kChainedQTabMode = CI_AQ_MODE_CHAINED;
 
 // The fixed part of each buffer's relative QTab: pixel format, LUT bank (no
 // LUT: the slot's LUT state plays no part in a chain), direction, kind and
 // flags.
 constexpr uint32_t kQTabFormat = 3;
-constexpr uint32_t kQTabLutBank = 4;
+constexpr uint32_t kQTabLutBank = CI_LUT_BANK_NONE;
 constexpr uint32_t kQTabDirection = 3;
 constexpr uint32_t kQTabKind = 2;
 constexpr uint32_t kQTabFlags = 0;
 constexpr uint32_t kPhysicalQTabFlags = 0;
 
 // Starts the engaged chain's DMA on engine 1.
-constexpr uint32_t kDmaStart = 10;
+constexpr uint32_t kDmaStart = CI_DMA_START;
 constexpr uint32_t kDmaEngine = 1;
 constexpr uint32_t kDmaParam = 0;
 

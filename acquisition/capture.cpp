@@ -27,8 +27,8 @@ constexpr uint32_t kChainStart = 1;
 
 // The free-running continuous mode a grab switches to when the host left
 // triggering to the library.
-constexpr uint32_t kGrabTriggerMode = 6;
-constexpr uint32_t kGrabTriggerParams[3] = {11, 239, 239};
+constexpr uint32_t kGrabTriggerMode = CI_TRIG_CONTINUOUS;
+constexpr uint32_t kGrabTriggerParams[3] = {CI_TRIG_PARAM_1, CI_TRIG_PARAM_2, CI_TRIG_PARAM_3};
 
 void programGn2Grab(const qor::BoardSlot &slot, bool chained, int32_t chainCount)
 {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "cid.h"
 #include "qor_bitflow.h"
 #include "sdk_types.h"
 
@@ -15,7 +16,7 @@ namespace qor {
 
 constexpr int32_t kSlotTableSize = 10;
 // The "no LUT" bank; bank 0 is the LUT written by BF_LoadLUT or BF_MaskBits.
-constexpr uint8_t kNoLutBank = 4;
+constexpr uint8_t kNoLutBank = CI_LUT_BANK_NONE;
 
 struct BoardSlot {
     void *destination;          // single destination registered by BF_Setup

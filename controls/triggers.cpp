@@ -11,9 +11,10 @@ namespace {
 
 // The mode an enabled external trigger needs, with its parameters. Boards
 // opened in mode 2 or 6 already take external triggers as they are.
-constexpr uint32_t kExternalTriggerMode = 3;
-constexpr uint32_t kExternalTriggerParams[3] = {11, 239, 239};
-constexpr uint32_t kModesTakingExternalTrigger[] = {2, 6};
+constexpr uint32_t kExternalTriggerMode = CI_TRIG_TRIGGERED_ALT;
+constexpr uint32_t kExternalTriggerParams[3] = {CI_TRIG_PARAM_1, CI_TRIG_PARAM_2,
+                                               CI_TRIG_PARAM_3};
+constexpr uint32_t kModesTakingExternalTrigger[] = {CI_TRIG_TRIGGERED, CI_TRIG_CONTINUOUS};
 
 constexpr const char *kR64ModeText =
     "Trigger mode not supported by R64. Please use One-shot trigger mode";

@@ -46,6 +46,30 @@ enum { CI_EXTRIG_LINE = 1, CI_EXTRIG_CONNECT = 19, CI_EXTRIG_DISCONNECT = 20 };
 /* CiConSwTrig: the two software triggers and the action that fires one. */
 enum { CI_SWTRIG_1 = 1, CI_SWTRIG_2 = 2, CI_SWTRIG_FIRE = 17 };
 
+/* CiConAqMode's mode for acquisition through chained QTabs (the highest mode). */
+enum { CI_AQ_MODE_CHAINED = 3 };
+
+/* CiConDMACommand's command that starts the engaged chain. */
+enum { CI_DMA_START = 10 };
+
+/* The LUT bank of CiAqSetup and CiRelQTabCreate that passes pixels through
+ * no LUT (banks 0..3 hold tables). */
+enum { CI_LUT_BANK_NONE = 4 };
+
+/* Trigger modes of CiConVTrigModeSet: 0 and 6 run free, 1 is one-shot, 2 and
+ * 3 make every frame wait for a trigger. A grab runs in mode 6; the external
+ * trigger takes mode 3. */
+enum {
+    CI_TRIG_FREE_RUN = 0,
+    CI_TRIG_ONE_SHOT = 1,
+    CI_TRIG_TRIGGERED = 2,
+    CI_TRIG_TRIGGERED_ALT = 3,
+    CI_TRIG_CONTINUOUS = 6
+};
+
+/* The three parameters set with the grab's and the external trigger's modes. */
+enum { CI_TRIG_PARAM_1 = 11, CI_TRIG_PARAM_2 = 239, CI_TRIG_PARAM_3 = 239 };
+
 /* Board model that carries no lookup tables. */
 #define CI_MODEL_NO_LUT 4142u
 

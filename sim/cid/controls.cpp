@@ -9,6 +9,14 @@
 #include "entry.h"
 #include "controls_state.h"
 
+// bfsim.h stands alone for hosts, so it keeps its own spelling of the
+// trigger modes: it must not drift from the SDK's.
+static_assert(BFSIM_TRIG_FREE_RUN == CI_TRIG_FREE_RUN && BFSIM_TRIG_ONE_SHOT == CI_TRIG_ONE_SHOT &&
+                  BFSIM_TRIG_TRIGGERED == CI_TRIG_TRIGGERED &&
+                  BFSIM_TRIG_TRIGGERED_ALT == CI_TRIG_TRIGGERED_ALT &&
+                  BFSIM_TRIG_CONTINUOUS == CI_TRIG_CONTINUOUS,
+              "bfsim.h's trigger modes are the SDK's");
+
 namespace bfsim {
 namespace {
 

@@ -43,10 +43,10 @@ enum : uint32_t {
 };
 
 constexpr uint32_t kSignalEndOfFrame = CI_SIGNAL_END_OF_FRAME;
-constexpr uint32_t kChainedAqMode = 3;
-constexpr uint32_t kHighestAqMode = 3;
-constexpr uint32_t kDmaStartCommand = 10;
-constexpr uint32_t kNoLutBank = 4;
+constexpr uint32_t kChainedAqMode = CI_AQ_MODE_CHAINED;
+constexpr uint32_t kHighestAqMode = CI_AQ_MODE_CHAINED;
+constexpr uint32_t kDmaStartCommand = CI_DMA_START;
+constexpr uint32_t kNoLutBank = CI_LUT_BANK_NONE;
 constexpr uint32_t kSoftwareTriggerFirst = CI_SWTRIG_1;
 constexpr uint32_t kSoftwareTriggerLast = CI_SWTRIG_2;
 // Boards carry two acquisition engines; the single destination and the

@@ -2,7 +2,6 @@
 #include <cmath>
 #include <limits>
 
-#include "controls.h"
 #include "sim_core_support.h"
 
 namespace simtest {
@@ -13,7 +12,7 @@ using ControlsTest = SimCoreTest;
 TEST_F(ControlsTest, ExternalLineConnectsOnlyThroughLineOneAndItsTwoActions)
 {
     CiBoardHandle board = openBoard(kType16);
-    auto connected = [&] { return onBoard(board, bfsim::externalConnected); };
+    auto connected = [&] { return probeBoard(board).externalConnected != 0; };
     EXPECT_FALSE(connected());
     EXPECT_EQ(CiConExTrigConnect(board, 1, BFSIM_EXT_CONNECT), 0);
     EXPECT_TRUE(connected());
@@ -54,7 +53,7 @@ TEST_F(ControlsTest, TriggerModesEachGenerationAccepts)
         EXPECT_EQ(mode, taken ? c.mode : 0u);
         EXPECT_EQ(p2, taken ? 239u : 0u);
         EXPECT_EQ(p3, taken ? 238u : 0u);
-        EXPECT_EQ(onBoard(board, bfsim::triggered), c.triggered);
+        EXPECT_EQ(probeBoard(board).triggered != 0, c.triggered);
     }
 }
 
@@ -63,13 +62,13 @@ TEST_F(ControlsTest, UntilSetTheModeIsTheCurrentCamerasAndFollowsCameraSwitches)
     loadConfig(R"({"boards": [{"type": 16, "cameras": [{"trigMode": 2, "trigParams": [1, 2, 3]},
                                                       {"trigMode": 6}]}]})");
     CiBoardHandle board = openBoard(kType16);
-    EXPECT_EQ(onBoard(board, bfsim::triggerMode), 2u);
-    EXPECT_EQ(onBoard(board, [](const bfsim::Board &b) { return bfsim::triggerParam(b, 2); }), 3u);
+    EXPECT_EQ(probeBoard(board).triggerMode, 2u);
+    EXPECT_EQ(probeBoard(board).triggerParams[2], 3u);
     ASSERT_EQ(CiBrdCamSel(board, 1, 1), 0);
-    EXPECT_EQ(onBoard(board, bfsim::triggerMode), 6u);
+    EXPECT_EQ(probeBoard(board).triggerMode, 6u);
     ASSERT_EQ(CiConVTrigModeSet(board, 1, 0, 0, 0), 0);
     ASSERT_EQ(CiBrdCamSel(board, 0, 1), 0);
-    EXPECT_EQ(onBoard(board, bfsim::triggerMode), 1u) << "a set mode outlasts camera switches";
+    EXPECT_EQ(probeBoard(board).triggerMode, 1u) << "a set mode outlasts camera switches";
 }
 
 TEST_F(ControlsTest, TimingGeneratorRefusesPeriodsItCannotRun)
@@ -85,7 +84,7 @@ TEST_F(ControlsTest, TimingGeneratorRefusesPeriodsItCannotRun)
         {inf, 1, 0, false}, {10, nan, 0, false},
     };
     CiBoardHandle board = openBoard(kType16);
-    auto period = [&] { return onBoard(board, bfsim::timingPeriodMs); };
+    auto period = [&] { return probeBoard(board).timingPeriodMs; };
     EXPECT_EQ(period(), 0.0) << "none set yet";
     for (const Case &c : cases) {
         SCOPED_TRACE(::testing::Message() << c.period << "/" << c.exposure << "/" << c.delay);

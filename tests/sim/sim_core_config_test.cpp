@@ -95,10 +95,9 @@ TEST_F(SimConfigTest, EveryFieldReachesItsInquiryAndNumbersCountWithinAType)
     uint32_t mode = 0, p1 = 0, p2 = 0, p3 = 0;
     ASSERT_EQ(CiConVTrigModeGet(board, &mode, &p1, &p2, &p3), 0);
     EXPECT_EQ((std::vector<uint32_t>{mode, p1, p2, p3}), (std::vector<uint32_t>{2, 11, 239, 240}));
-    onBoard(board, [](const bfsim::Board &b) {
-        EXPECT_EQ(b.config.externalTriggerPeriodUs, 5000u);
-        EXPECT_EQ(b.currentCamera().framePeriodUs, 4000u);
-    });
+    const bfsim_probe_board probe = probeBoard(board);
+    EXPECT_EQ(probe.externalTriggerPeriodUs, 5000u);
+    EXPECT_EQ(probe.framePeriodUs, 4000u);
 }
 
 TEST_F(SimConfigTest, PeriodsAreHeldInMicrosecondsWhicheverUnitTheyWereGivenIn)
@@ -116,10 +115,9 @@ TEST_F(SimConfigTest, PeriodsAreHeldInMicrosecondsWhicheverUnitTheyWereGivenIn)
         SCOPED_TRACE(std::string(c.board) + c.camera);
         loadConfig(std::string(R"({"boards": [{"type": 16, )") + c.board + R"("cameras": [{)" + c.camera + "}]}]}");
         CiBoardHandle board = openBoard(kType16);
-        onBoard(board, [&](const bfsim::Board &b) {
-            EXPECT_EQ(b.config.externalTriggerPeriodUs, c.externalUs);
-            EXPECT_EQ(b.currentCamera().framePeriodUs, c.frameUs);
-        });
+        const bfsim_probe_board probe = probeBoard(board);
+        EXPECT_EQ(probe.externalTriggerPeriodUs, c.externalUs);
+        EXPECT_EQ(probe.framePeriodUs, c.frameUs);
         ASSERT_EQ(CiBrdClose(board), 0);
     }
 }

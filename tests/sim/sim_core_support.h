@@ -8,14 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 
 #include "bfd.h"
 #include "bfsim.h"
 #include "cid.h"
-#include "model.h"
+#include "cid/probes.h"
 #include "support/sim_fixture.h"
 
 namespace simtest {
@@ -55,13 +54,13 @@ protected:
     }
 };
 
-// Runs `look` on the model of an open board, under the simulator's lock.
-template <class Look> auto onBoard(CiBoardHandle handle, Look look)
+// What the simulator's probe reads of an open board.
+inline bfsim_probe_board probeBoard(CiBoardHandle handle)
 {
-    std::lock_guard<std::mutex> held(bfsim::lock());
-    const bfsim::Board *board = bfsim::findBoard(handle);
-    if (board == nullptr) throw std::runtime_error("no open board behind the handle");
-    return look(*board);
+    bfsim_probe_board probe{};
+    if (bfsim_probe_board_get(handle, &probe) != 0)
+        throw std::runtime_error("no open board behind the handle");
+    return probe;
 }
 
 }  // namespace simtest

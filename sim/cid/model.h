@@ -2,8 +2,9 @@
  * The simulator's model of installed boards. Cid owns the one instance and
  * every SDK function, BFD's included, runs on it inside Cid: BFD only
  * forwards its calls through the C functions of bfd_bridge.h, so no C++
- * object crosses from one library to the other. The functions marked
- * SIM_INTERNAL are exported for the simulator's own tests alone.
+ * object crosses from one library to the other. Nothing declared here is
+ * exported: the simulator's tests look inside through the C probes of
+ * probes.h.
  *
  * Locking: one process-wide mutex (`lock()`) guards every board and the
  * journal. An SDK entry point takes it once, before it journals the call,
@@ -22,12 +23,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#if defined(_WIN32)
-#define SIM_INTERNAL __declspec(dllexport)
-#else
-#define SIM_INTERNAL __attribute__((visibility("default")))
-#endif
 
 namespace bfsim {
 
@@ -107,17 +102,17 @@ struct Board {
 };
 
 // The process-wide lock of the model.
-SIM_INTERNAL std::mutex &lock();
+std::mutex &lock();
 
 // The open board behind a handle issued by CiBrdOpen, or null. Call under lock().
-SIM_INTERNAL Board *findBoard(void *handle);
+Board *findBoard(void *handle);
 // The board of a type code and number, open or not, or null. Call under lock().
-SIM_INTERNAL Board *findBoard(uint32_t type, uint32_t number);
+Board *findBoard(uint32_t type, uint32_t number);
 // Every board of the population. Call under lock().
-SIM_INTERNAL std::vector<std::unique_ptr<Board>> &boards();
+std::vector<std::unique_ptr<Board>> &boards();
 
 // The answer to an inquiry: an override, else the current camera's value.
-SIM_INTERNAL std::optional<uint32_t> inquire(const Board &board, uint32_t code);
+std::optional<uint32_t> inquire(const Board &board, uint32_t code);
 
 // The value bfsim_set_output chose for a function's output, if any. Call under lock().
 std::optional<uint32_t> outputOverride(const char *function);

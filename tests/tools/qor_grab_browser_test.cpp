@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <httplib.h>
+
 #include "tools/grey_png.h"
 #include "tools/qor_grab_process.h"
 
@@ -116,11 +118,73 @@ protected:
                                     (dir_ / "chromium.log").string() + "'";
         EXPECT_EQ(std::system(command.c_str()), 0) << readFile(dir_ / "chromium.log");
         const std::string html = readFile(dom);
+        lastDom_ = html;
         const std::string marker = "id=\"received\">";
         const auto at = html.find(marker);
         return at == std::string::npos ? -1 : std::atol(html.c_str() + at + marker.size());
     }
+
+    // Loads the page until its DOM satisfies `done` (a busy machine can
+    // dump it before the script's first status came back); false if it never did.
+    template <typename Predicate> bool loadUntil(int port, const fs::path &shot, Predicate done)
+    {
+        for (int attempt = 0; attempt < kLoadAttempts; ++attempt)
+            if (loadPageOnce(port, shot) > 0 && done(lastDom_)) return true;
+        return false;
+    }
+
+    // The page as the browser left it after the last load.
+    std::string lastDom_;
 };
+
+// The opening tag of the element with id `id` in `html`, or "".
+std::string tagOf(const std::string &html, const std::string &id)
+{
+    const auto at = html.find("id=\"" + id + "\"");
+    if (at == std::string::npos) return "";
+    const auto open = html.rfind('<', at);
+    return html.substr(open, html.find('>', at) - open + 1);
+}
+
+std::string textOf(const std::string &html, const std::string &id)
+{
+    const std::string tag = tagOf(html, id);
+    if (tag.empty()) return "";
+    const auto start = html.find(tag) + tag.size();
+    return html.substr(start, html.find('<', start) - start);
+}
+
+TEST_F(QorGrabBrowser, ThePageFollowsTheCameraAndWaitsForTheTrigger)
+{
+    ASSERT_EQ(::access(kChromium, X_OK), 0) << kChromium << " is missing: scripts/packages.sh installs it";
+    std::ofstream(dir_ / "boards.json") << population(camera(64, 48, 8, 1) + "," + camera(96, 40, 8, 1));
+    ViewerProcess viewer(dir_ / "boards.json", dir_ / "viewer.log");
+    ASSERT_GT(viewer.port(), 0) << viewer.firstLine() << readFile(dir_ / "viewer.log");
+    httplib::Client client("127.0.0.1", viewer.port());
+    client.set_read_timeout(5, 0);
+
+    // Selected elsewhere (another browser, a script): the Camera box shows it.
+    const auto selected = client.Post("/camera", httplib::Params{{"number", "1"}});
+    ASSERT_TRUE(selected);
+    ASSERT_EQ(selected->status, 200) << selected->body;
+    EXPECT_TRUE(loadUntil(viewer.port(), dir_ / "camera.png", [](const std::string &dom) {
+        return tagOf(dom, "camera").find("value=\"1\"") != std::string::npos;
+    })) << tagOf(lastDom_, "camera");
+    EXPECT_EQ(tagOf(lastDom_, "live").find("hidden"), std::string::npos) << "a live camera shows no image";
+
+    // Software trigger, never fired: no frame, and the page says why.
+    const auto triggered = client.Post("/trigger", httplib::Params{{"mode", "sw"}});
+    ASSERT_TRUE(triggered);
+    ASSERT_EQ(triggered->status, 200) << triggered->body;
+    loadUntil(viewer.port(), dir_ / "waiting.png",
+              [](const std::string &dom) { return textOf(dom, "waiting") == "waiting for trigger"; });
+    EXPECT_EQ(textOf(lastDom_, "waiting"), "waiting for trigger") << lastDom_;
+    EXPECT_EQ(tagOf(lastDom_, "waiting").find("hidden"), std::string::npos) << tagOf(lastDom_, "waiting");
+    EXPECT_NE(tagOf(lastDom_, "live").find("hidden"), std::string::npos) << tagOf(lastDom_, "live");
+
+    viewer.stop();
+    EXPECT_EQ(viewer.exitCode(), 0) << readFile(dir_ / "viewer.log");
+}
 
 TEST_F(QorGrabBrowser, ThePageShowsALiveMovingPicture)
 {

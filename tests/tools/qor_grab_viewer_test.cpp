@@ -108,6 +108,18 @@ TEST_F(Viewer, ServesThePageAndLiveFrames)
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
     EXPECT_NE(page->body.find("<img id=\"live\""), std::string::npos);
+    EXPECT_EQ(page->body.find("{{"), std::string::npos) << "a template field was left unfilled";
+    // The page's own files, each with the type a browser needs to use it.
+    for (const auto &[path, type] : {std::pair<const char *, const char *>{"/viewer.css", "text/css"},
+                                     {"/viewer.js", "text/javascript"}}) {
+        SCOPED_TRACE(path);
+        const auto file = client_->Get(path);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->status, 200);
+        EXPECT_EQ(file->get_header_value("Content-Type").rfind(type, 0), 0u);
+        EXPECT_GT(file->body.size(), 100u);
+        EXPECT_NE(page->body.find(std::string("\"") + path + "\""), std::string::npos);
+    }
 
     ASSERT_TRUE(waitFor([](const json &s) { return s["received"].get<uint64_t>() >= 3; }));
     // The page arrives showing the counts so far, before its script runs.

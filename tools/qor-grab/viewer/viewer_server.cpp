@@ -15,6 +15,7 @@
 #include "number_text.h"
 #include "png/png_writer.h"
 #include "viewer/display_frame.h"
+#include "viewer/page_files.h"
 #if QOR_GRAB_HAVE_TIFF
 #include "tiff/tiff_writer.h"
 #include <unistd.h>
@@ -216,6 +217,13 @@ void ViewerServer::addRoutes()
     server_.Get("/", [this](const httplib::Request &, httplib::Response &response) {
         response.set_content(viewerPage(camera_.state()), "text/html; charset=utf-8");
     });
+    for (const char *path : {"/viewer.css", "/viewer.js"}) {
+        const PageFile *file = findPageFile(path);
+        if (file == nullptr) continue;
+        server_.Get(path, [file](const httplib::Request &, httplib::Response &response) {
+            response.set_content(reinterpret_cast<const char *>(file->bytes), file->size, file->type);
+        });
+    }
     server_.Get("/frame.png", guarded([this](const httplib::Request &, httplib::Response &response) {
         sendFrame(response);
     }));

@@ -45,6 +45,9 @@ private:
 // asked for newer ones.
 std::string viewerPage(const LiveState &state);
 
+// The page's other file at `path` ("/viewer.js"), or null.
+const struct PageFile *findPageFile(const std::string &path);
+
 }  // namespace qorgrab
 
 #endif

@@ -40,8 +40,8 @@ const PageFile *findPageFile(const std::string &path)
     return nullptr;
 }
 
-// The page arrives already showing the counts of the moment it was asked
-// for; its script keeps them current from then on. Without this a page
+// The page arrives already showing the counts and the camera of the moment
+// it was asked for; its script keeps them current from then on. Without this a page
 // caught before its first status request was answered would claim that
 // no frame had been received.
 std::string viewerPage(const LiveState &state)
@@ -53,7 +53,8 @@ std::string viewerPage(const LiveState &state)
     const std::string text(reinterpret_cast<const char *>(index->bytes), index->size);
     return fillTemplate(text, {{"fps", fps},
                                {"received", std::to_string(state.received)},
-                               {"missed", std::to_string(state.missed)}});
+                               {"missed", std::to_string(state.missed)},
+                               {"camera", std::to_string(state.camera)}});
 }
 
 }  // namespace qorgrab

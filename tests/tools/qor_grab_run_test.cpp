@@ -123,6 +123,17 @@ TEST_F(QorGrabRun, ListShowsEveryDefaultBoard)
     }
 }
 
+TEST_F(QorGrabRun, ListFailsWhenItFindsNoBoard)
+{
+    for (const char *config : {R"({"boards": []})", "{not a population"}) {
+        SCOPED_TRACE(config);
+        const Result r = run("list", config);
+        EXPECT_NE(r.exitCode, 0) << r.out;
+        EXPECT_NE(r.out.find("(no boards)"), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find("no boards found"), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(QorGrabRun, ListSelectsTheCameraAsked)
 {
     const std::string config =

@@ -220,6 +220,18 @@ TEST_F(Viewer, ControlsChangeWhatTheBoardDelivers)
     EXPECT_TRUE(waitFor([now](const json &s) { return s["received"].get<uint64_t>() > now + 2 && s["camera"] == 0; }));
 }
 
+TEST_F(Viewer, ASecondViewerOnTheSamePortIsRefused)
+{
+    start();
+    ViewerServer second(*camera_);
+    try {
+        second.bind("127.0.0.1", port_);
+        ADD_FAILURE() << "a second server listens on port " << port_;
+    } catch (const std::runtime_error &error) {
+        EXPECT_NE(std::string(error.what()).find("port in use"), std::string::npos) << error.what();
+    }
+}
+
 TEST_F(Viewer, BadRequestsAreRefusedBeforeTheBoard)
 {
     start();

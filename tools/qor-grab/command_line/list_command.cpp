@@ -2,6 +2,7 @@
 #include <iterator>
 #include <vector>
 
+#include "bf_check.h"
 #include "board_session.h"
 #include "commands.h"
 #include "qor_bitflow.h"
@@ -54,7 +55,13 @@ void runList(const Options &options)
             open.push_back(std::move(*board));
         }
     }
-    if (open.empty()) std::printf("(no boards)\n");
+    if (open.empty()) {
+        // A script must tell "no boards" (a broken QOR_SIM_CONFIG, a missing
+        // driver) from a listing.
+        std::printf("(no boards)\n");
+        throw ToolFailure(
+            "no boards found: check the board's driver, or QOR_SIM_CONFIG for the simulator");
+    }
     std::fflush(stdout);
     while (!open.empty()) {
         open.back().close();

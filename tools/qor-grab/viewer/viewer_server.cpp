@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,9 @@
 #include "viewer/page_files.h"
 #if QOR_GRAB_HAVE_TIFF
 #include "tiff/tiff_writer.h"
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #endif
 
@@ -157,6 +161,25 @@ std::vector<uint8_t> tiffBytes(const LiveFrame &frame)
 }
 #endif
 
+// Whether another socket listens on address:port, which is why binding
+// there failed (rather than an address this machine does not have).
+bool portInUse(const std::string &address, int port)
+{
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(static_cast<uint16_t>(port));
+    if (port <= 0 || inet_pton(AF_INET, address.c_str(), &where.sin_addr) != 1) return false;
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    if (probe < 0) return false;
+    const int yes = 1;
+    setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    const bool inUse =
+        ::bind(probe, reinterpret_cast<const sockaddr *>(&where), sizeof where) != 0 &&
+        errno == EADDRINUSE;
+    close(probe);
+    return inUse;
+}
+
 std::string snapName(const LiveFrame &frame, const char *extension)
 {
     char name[48];
@@ -169,6 +192,13 @@ std::string snapName(const LiveFrame &frame, const char *extension)
 
 ViewerServer::ViewerServer(LiveCamera &camera) : camera_(camera)
 {
+    // The server's default options add SO_REUSEPORT, which lets a second
+    // viewer listen on the same port and take every other request; only
+    // SO_REUSEADDR is wanted (a restarted viewer may bind at once).
+    server_.set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     addRoutes();
 }
 
@@ -176,10 +206,10 @@ int ViewerServer::bind(const std::string &address, int port)
 {
     const int bound = port == 0 ? server_.bind_to_any_port(address)
                                 : (server_.bind_to_port(address, port) ? port : -1);
-    if (bound <= 0)
-        throw ToolFailure("cannot listen on " + address + ":" + std::to_string(port) +
-                          " (in use, or not an address of this machine)");
-    return bound;
+    if (bound > 0) return bound;
+    const std::string where = address + ":" + std::to_string(port);
+    if (portInUse(address, port)) throw ToolFailure("cannot listen on " + where + ": port in use");
+    throw ToolFailure("cannot listen on " + where + " (not an address of this machine?)");
 }
 
 void ViewerServer::serve()

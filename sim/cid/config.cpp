@@ -9,7 +9,7 @@
  *                                       // number is its place among boards of its type
  *         "generation": "plain",        // "plain" | "r64" | "gn2" (BFIsR64/BFIsGn2)
  *         "model": 4112,                // inquiry 3; 4142 is a model without LUTs
- *         "externalTriggerPeriodUs": 0, // > 0 (>= 10): the external line fires by itself
+ *         "externalTriggerPeriodUs": 0, // 0 (off), or >= 10: the external line fires by itself
  *                                       // ("externalTriggerPeriodMs" in ms; not both)
  *         "cameras": [                  // at least one; camera 0 is current at open
  *           {
@@ -38,7 +38,8 @@
  *     ]
  *   }
  *
- * Every key but "type" may be left out and takes the value shown. Numbers are
+ * Every key but "type" may be left out and takes the value shown; given
+ * explicitly, each value shown is accepted too. Numbers are
  * unsigned 32-bit integers but for "noise" and "dropProbability". Unknown
  * keys are refused, so a misspelt key does not pass silently, and so is a
  * frame of 4 GiB or more.
@@ -121,20 +122,26 @@ double readNumber(const json &value, const std::string &path)
     return value.get<double>();
 }
 
+// Whether 0 is a period's documented "off" (the external line's) or refused
+// (a camera's frame period, which has no off).
+enum class ZeroPeriod { Refused, Off };
+
 // A period given in µs under `usKey` or in whole ms under `msKey`, not both;
 // nothing when neither is given.
 std::optional<uint64_t> readPeriodUs(const json &object, const std::string &path, const char *usKey,
-                                     const char *msKey)
+                                     const char *msKey, ZeroPeriod zero)
 {
     const bool us = object.contains(usKey), ms = object.contains(msKey);
     if (us && ms) fail(path + "." + usKey, std::string("and \"") + msKey + "\" cannot both be given");
     if (ms) {
         const uint32_t value = readUint(object.at(msKey), path + "." + msKey);
+        if (value == 0 && zero == ZeroPeriod::Off) return 0;
         if (value == 0) fail(path + "." + msKey, "must be at least 1");
         return value * kUsPerMs;
     }
     if (!us) return std::nullopt;
     const uint32_t value = readUint(object.at(usKey), path + "." + usKey);
+    if (value == 0 && zero == ZeroPeriod::Off) return 0;
     if (value < kShortestPeriodUs) fail(path + "." + usKey, "must be at least 10");
     return value;
 }
@@ -210,14 +217,17 @@ void readSource(const json &object, const std::string &path, const fs::path &bas
     SourceConfig &source = camera.source;
     if (object.contains("source")) source.kind = readSourceKind(object.at("source"), path + ".source");
     if (object.contains("noise")) {
+        // 0, the default, is no noise whatever the source.
         source.noise = readNumber(object.at("noise"), path + ".noise");
-        if (!(source.noise >= 0) || source.kind != SourceKind::Scene)
+        if (!(source.noise >= 0) || (source.noise > 0 && source.kind != SourceKind::Scene))
             fail(path + ".noise", "must be a number >= 0, for a \"scene\" source");
     }
     readOptional(object, "seed", path, source.seed);
     if (source.kind == SourceKind::Scene) source.background = sceneBackground(camera.width, camera.lines, source.seed);
     const bool replay = source.kind == SourceKind::Files;
-    if (object.contains("files") != replay)
+    // An empty list, the default, names no files whatever the source.
+    const bool noFilesNamed = object.contains("files") && object.at("files") == json::array();
+    if (object.contains("files") != replay && !(noFilesNamed && !replay))
         fail(path + ".files", replay ? "is required by a \"files\" source" : "belongs to a \"files\" source only");
     if (!replay) return;
     source.files = listReplayFiles(object.at("files"), path + ".files", base);
@@ -270,7 +280,7 @@ CameraConfig readCamera(const json &object, const std::string &path, const fs::p
     readOptional(object, "cameraInfo", path, camera.cameraInfo);
     readOptional(object, "cameraMode", path, camera.cameraMode);
     readOptional(object, "syncSource", path, camera.syncSource);
-    if (auto period = readPeriodUs(object, path, "framePeriodUs", "framePeriodMs")) camera.framePeriodUs = *period;
+    if (auto period = readPeriodUs(object, path, "framePeriodUs", "framePeriodMs", ZeroPeriod::Refused)) camera.framePeriodUs = *period;
     readOptional(object, "trigMode", path, camera.trigMode);
     if (object.contains("trigParams")) {
         const json &params = object.at("trigParams");
@@ -307,7 +317,8 @@ BoardConfig readBoard(const json &object, const std::string &path, const fs::pat
     if (object.contains("generation"))
         board.generation = readGeneration(object.at("generation"), path + ".generation");
     readOptional(object, "model", path, board.model);
-    if (auto period = readPeriodUs(object, path, "externalTriggerPeriodUs", "externalTriggerPeriodMs"))
+    if (auto period = readPeriodUs(object, path, "externalTriggerPeriodUs", "externalTriggerPeriodMs",
+                                   ZeroPeriod::Off))
         board.externalTriggerPeriodUs = *period;
     if (object.contains("cameras")) {
         const json &cameras = object.at("cameras");

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <vector>
 
 #include "sim_core_support.h"
 
@@ -119,6 +120,42 @@ TEST_F(SimConfigTest, PeriodsAreHeldInMicrosecondsWhicheverUnitTheyWereGivenIn)
         EXPECT_EQ(probe.externalTriggerPeriodUs, c.externalUs);
         EXPECT_EQ(probe.framePeriodUs, c.frameUs);
         ASSERT_EQ(CiBrdClose(board), 0);
+    }
+}
+
+// A population written with every key at its documented default, as a tool
+// that saves every field writes it, loads and behaves as the bare one does.
+TEST_F(SimConfigTest, EveryDefaultGivenExplicitlyIsAcceptedAndChangesNothing)
+{
+    const std::string camera = R"({"width": 640, "lines": 480, "bitDepth": 8, "bytesPerPixel": 1,
+        "waitTimeMs": 1000, "cameraInfo": 0, "cameraMode": 2, "syncSource": 0,
+        "trigMode": 0, "trigParams": [0, 0, 0], "source": "ramp", "noise": 0, "seed": 0,
+        "files": [], "dropEvery": 0, "dropProbability": 0, "firstFrameNumber": 0)";
+    const std::string board = R"({"type": 16, "generation": "plain", "model": 4112, "cameras": [)";
+    const std::string spelled[] = {
+        R"({"boards": [)" + board + camera + R"(, "framePeriodUs": 10000}], "externalTriggerPeriodUs": 0}]})",
+        R"({"boards": [)" + board + camera + R"(, "framePeriodMs": 10}], "externalTriggerPeriodMs": 0}]})",
+    };
+    // What a board shows of its population: periods, trigger, inquiries, generation.
+    const auto observe = [this](const std::string &population) {
+        EXPECT_EQ(bfsim_load_config(population.c_str()), 0);
+        CiBoardHandle handle = openBoard(kType16);
+        const bfsim_probe_board probe = probeBoard(handle);
+        std::vector<uint64_t> seen = {probe.externalTriggerPeriodUs, probe.framePeriodUs,
+                                      probe.triggerMode, uint64_t(BFIsR64(handle)),
+                                      uint64_t(BFIsGn2(handle))};
+        for (uint32_t code : {CI_INQ_WIDTH, CI_INQ_LINES, CI_INQ_BIT_DEPTH, CI_INQ_BYTES_PER_PIXEL,
+                              CI_INQ_WAIT_TIME, CI_INQ_BOARD_MODEL})
+            seen.push_back(inquiry(handle, code));
+        EXPECT_EQ(CiBrdClose(handle), 0);
+        return seen;
+    };
+    const std::vector<uint64_t> bare = observe(R"({"boards": [{"type": 16}]})");
+    EXPECT_EQ(bare[0], 0u);
+    EXPECT_EQ(bare[1], 10000u);
+    for (const std::string &text : spelled) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(observe(text), bare);
     }
 }
 

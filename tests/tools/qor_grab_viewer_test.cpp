@@ -232,6 +232,21 @@ TEST_F(Viewer, ASecondViewerOnTheSamePortIsRefused)
     }
 }
 
+// Ctrl-C can come before the listening thread has begun to listen: the
+// server still stops, whichever of the two comes first.
+TEST_F(Viewer, AStopBeforeServingBeganStillEndsTheServer)
+{
+    start();
+    for (int round = 0; round < 200; ++round) {
+        ViewerServer early(*camera_);
+        early.bind("127.0.0.1", 0);
+        std::thread serving([&early] { early.serve(); });
+        if (round % 2 == 0) std::this_thread::yield();
+        early.stop();
+        serving.join();
+    }
+}
+
 TEST_F(Viewer, BadRequestsAreRefusedBeforeTheBoard)
 {
     start();

@@ -1,5 +1,7 @@
 #include "viewer/viewer_server.h"
 
+#include <thread>
+
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -11,6 +13,7 @@
 #include <limits>
 #include <map>
 #include <stdexcept>
+#include <thread>
 
 #include "bf_check.h"
 #include "number_text.h"
@@ -214,11 +217,24 @@ int ViewerServer::bind(const std::string &address, int port)
 
 void ViewerServer::serve()
 {
+    {
+        std::lock_guard<std::mutex> lock(servingMutex_);
+        if (stopRequested_) return;
+        serving_ = true;
+    }
     server_.listen_after_bind();
+    served_ = true;
 }
 
 void ViewerServer::stop()
 {
+    {
+        std::lock_guard<std::mutex> lock(servingMutex_);
+        stopRequested_ = true;
+        if (!serving_) return;
+    }
+    // serve() is on its way into the listen loop: wait until it is in.
+    while (!server_.is_running() && !served_) std::this_thread::yield();
     server_.stop();
 }
 

@@ -6,6 +6,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,8 @@ public:
     // Serves until stop(); every request gets a thread of the pool, so a
     // slow browser never holds up the acquisition.
     void serve();
+    // Safe from any thread at any time, even before serve() has begun
+    // listening (serve() then returns at once).
     void stop();
 
 private:
@@ -36,6 +39,13 @@ private:
     LiveCamera &camera_;
     httplib::Server server_;
 
+    // httplib's stop() does nothing until its listen loop has begun, so a
+    // stop() that came first would leave serve() listening for good: these
+    // order the two.
+    std::mutex servingMutex_;
+    bool stopRequested_ = false;
+    bool serving_ = false;
+    std::atomic<bool> served_{false};  // serve()'s listen loop has returned
     std::mutex cacheMutex_;  // the last display PNG, shared by every browser
     std::shared_ptr<const LiveFrame> cachedFrame_;
     std::vector<uint8_t> cachedPng_;

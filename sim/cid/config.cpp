@@ -225,11 +225,11 @@ void readSource(const json &object, const std::string &path, const fs::path &bas
     readOptional(object, "seed", path, source.seed);
     if (source.kind == SourceKind::Scene) source.background = sceneBackground(camera.width, camera.lines, source.seed);
     const bool replay = source.kind == SourceKind::Files;
-    // An empty list, the default, names no files whatever the source.
-    const bool noFilesNamed = object.contains("files") && object.at("files") == json::array();
-    if (object.contains("files") != replay && !(noFilesNamed && !replay))
-        fail(path + ".files", replay ? "is required by a \"files\" source" : "belongs to a \"files\" source only");
+    // An empty list, the default, names no files, which only a "files" source minds.
+    const bool namesFiles = object.contains("files") && object.at("files") != json::array();
+    if (!replay && namesFiles) fail(path + ".files", "belongs to a \"files\" source only");
     if (!replay) return;
+    if (!object.contains("files")) fail(path + ".files", "is required by a \"files\" source");
     source.files = listReplayFiles(object.at("files"), path + ".files", base);
     source.images = loadReplay(source.files, camera, path + ".files");
 }
@@ -280,7 +280,8 @@ CameraConfig readCamera(const json &object, const std::string &path, const fs::p
     readOptional(object, "cameraInfo", path, camera.cameraInfo);
     readOptional(object, "cameraMode", path, camera.cameraMode);
     readOptional(object, "syncSource", path, camera.syncSource);
-    if (auto period = readPeriodUs(object, path, "framePeriodUs", "framePeriodMs", ZeroPeriod::Refused)) camera.framePeriodUs = *period;
+    if (auto period = readPeriodUs(object, path, "framePeriodUs", "framePeriodMs", ZeroPeriod::Refused))
+        camera.framePeriodUs = *period;
     readOptional(object, "trigMode", path, camera.trigMode);
     if (object.contains("trigParams")) {
         const json &params = object.at("trigParams");

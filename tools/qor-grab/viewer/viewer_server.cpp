@@ -1,7 +1,5 @@
 #include "viewer/viewer_server.h"
 
-#include <thread>
-
 #include <nlohmann/json.hpp>
 
 #include <cerrno>

@@ -300,6 +300,7 @@ typedef struct bfsim_engine_info {
     uint64_t framesCompleted;  /* as bfsim_frames_completed */
     uint64_t framesLost;       /* lost by the camera (dropEvery, dropProbability) */
     uint64_t triggersDropped;  /* triggers that found no frame waiting, or the line not connected */
+    uint64_t framesLate;       /* lost by the camera: not written by the end of its slot */
 } bfsim_engine_info;
 
 /* Fills *out for an open board; 0, or -1 when it is not open. */

@@ -204,6 +204,7 @@ BFSIM_API int bfsim_engine_info_get(uint32_t type, uint32_t number, bfsim_engine
     out->framesCompleted = engine.framesCompleted;
     out->framesLost = engine.framesLost;
     out->triggersDropped = engine.triggersDropped;
+    out->framesLate = engine.framesLate;
     return 0;
 }
 

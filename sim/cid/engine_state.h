@@ -152,6 +152,7 @@ struct Engine {
     uint64_t framesCompleted = 0;
     uint64_t framesLost = 0;       // by the camera's drop faults
     uint64_t triggersDropped = 0;  // found no frame waiting for them
+    uint64_t framesLate = 0;       // not written by the end of their slot
     Clock::time_point opened = Clock::now();  // phase of the periodic external trigger
 };
 

@@ -7,11 +7,13 @@
 #                API reference and examples
 #   simulator    the simulated SDK (Cid, BFD and bfsim.h), separate so that a
 #                machine with the board vendor's SDK installs the rest without it
+#   gstreamer    the GStreamer plugin (qorbitflowsrc), where GStreamer is found
 include(GNUInstallDirs)
 
 set(QOR_COMPONENT_RUNTIME runtime)
 set(QOR_COMPONENT_DEVELOPMENT development)
 set(QOR_COMPONENT_SIMULATOR simulator)
+set(QOR_COMPONENT_GSTREAMER gstreamer)
 
 set(QOR_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/qor_bitflow)
 set(QOR_INSTALL_PKGCONFIGDIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

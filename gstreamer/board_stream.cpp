@@ -11,10 +11,10 @@ namespace {
 // Chain buffers start on a page, as DMA memory does.
 constexpr uintptr_t kPageBytes = 4096;
 
-uint8_t *pageAligned(std::vector<uint8_t> &storage)
+uint8_t *pageAligned(uint8_t *storage)
 {
-    const auto address = reinterpret_cast<uintptr_t>(storage.data());
-    return storage.data() + (kPageBytes - address % kPageBytes) % kPageBytes;
+    const auto address = reinterpret_cast<uintptr_t>(storage);
+    return storage + (kPageBytes - address % kPageBytes) % kPageBytes;
 }
 
 }  // namespace
@@ -45,9 +45,13 @@ int32_t BoardStream::start()
     const int32_t trigger = BF_TriggerMode(&triggered, slot_);
     if (trigger != BF_OK) return trigger;
 
-    storage_.assign(size_t(settings_.buffers), std::vector<uint8_t>(geometry_.frameBytes() + kPageBytes));
+    // The board writes every byte before a frame is read: no need to clear.
+    storage_.clear();
     chain_.clear();
-    for (auto &storage : storage_) chain_.push_back(pageAligned(storage));
+    for (int32_t k = 0; k < settings_.buffers; ++k) {
+        storage_.emplace_back(new uint8_t[geometry_.frameBytes() + kPageBytes]);
+        chain_.push_back(pageAligned(storage_.back().get()));
+    }
     const int32_t setup = BF_BufferSetup(reinterpret_cast<void **>(chain_.data()), geometry_.width,
                                          settings_.buffers, slot_);
     if (setup != BF_OK) return setup;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace qorgst {
@@ -87,7 +88,7 @@ private:
     int32_t slot_ = -1;
     bool started_ = false;
     std::vector<uint8_t *> chain_;
-    std::vector<std::vector<uint8_t>> storage_;
+    std::vector<std::unique_ptr<uint8_t[]>> storage_;
     uint32_t firstCounter_ = 0;
     uint32_t lastCounter_ = 0;
     uint64_t numbered_ = 0;   // frames the counter has numbered since the grab began

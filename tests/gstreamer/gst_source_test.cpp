@@ -160,6 +160,54 @@ TEST_F(SourceTest, NullDuringALongWaitReturnsAndLeavesNothingLive)
     EXPECT_EQ(nextError(0), "");
 }
 
+// EOS sent to the element while it sleeps in the board's wait ends the
+// stream: the EOS event reaches downstream with no frame before it.
+TEST_F(SourceTest, EosDuringALongWaitEndsTheStream)
+{
+    harness("trigger=software timeout=60000 timeout-policy=wait");
+    gst_harness_play(h);
+    ASSERT_EQ(bfsim_wait_signal_waiters(kBoardType, 0, 1, 5000), 0);
+    ASSERT_TRUE(gst_element_send_event(h->element, gst_event_new_eos()));
+    std::vector<GstBuffer *> buffers = pullUntilEos(h);
+    EXPECT_TRUE(buffers.empty());
+    unrefAll(buffers);
+    EXPECT_EQ(nextError(0), "");
+}
+
+struct TimestampCase {
+    const char *properties;
+    bool stamped;
+};
+
+// The base class's do-timestamp: on (the default), frames carry running
+// times that go up; off, the element invents none for the frames after
+// the first, since the board gives no time of its own for a frame.
+TEST_F(SourceTest, DoTimestampDecidesThePresentationTimes)
+{
+    const TimestampCase cases[] = {{"num-buffers=4", true}, {"num-buffers=4 do-timestamp=false", false}};
+    for (const TimestampCase &c : cases) {
+        SCOPED_TRACE(c.properties);
+        harness(c.properties);
+        // The harness's own clock stands still.
+        gst_harness_use_systemclock(h);
+        gst_harness_play(h);
+        std::vector<GstBuffer *> buffers = pullUntilEos(h);
+        ASSERT_EQ(buffers.size(), 4u);
+        // The base class gives the first buffer the segment's start anyway.
+        for (size_t k = 1; k < buffers.size(); ++k) {
+            EXPECT_EQ(GST_BUFFER_PTS_IS_VALID(buffers[k]), c.stamped) << "buffer " << k;
+            if (c.stamped) {
+                EXPECT_GT(GST_BUFFER_PTS(buffers[k]), GST_BUFFER_PTS(buffers[k - 1]));
+            }
+        }
+        unrefAll(buffers);
+        gst_harness_teardown(h);
+        h = nullptr;
+        gst_object_unref(bus);
+        bus = nullptr;
+    }
+}
+
 // With the error policy, a quiet line ends the stream with an error naming
 // the status.
 TEST_F(SourceTest, TimeoutWithErrorPolicyPostsTheStatus)

@@ -16,4 +16,10 @@ if(NOT QOR_GST_FOUND)
 endif()
 message(STATUS "GStreamer plugin qorbitflowsrc: built against GStreamer ${QOR_GST_gstreamer-1.0_VERSION}")
 set(QOR_HAVE_GSTREAMER ON)
+# An install puts the plugin in lib/gstreamer-1.0 of its prefix; GStreamer's
+# own plugin folder (pkg-config's pluginsdir) is where the Debian package
+# puts it.
+set(QOR_GST_PLUGIN_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/gstreamer-1.0)
+pkg_get_variable(QOR_GST_PREFIX gstreamer-1.0 prefix)
+pkg_get_variable(QOR_GST_PLUGINS_DIR gstreamer-1.0 pluginsdir)
 add_subdirectory(${PROJECT_SOURCE_DIR}/gstreamer ${PROJECT_BINARY_DIR}/gstreamer)

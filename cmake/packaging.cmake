@@ -4,6 +4,7 @@
 #   qor-bitflow            runtime: libqor_bitflow.so.1 and qor-grab
 #   qor-bitflow-dev        development: header, link, CMake and pkg-config files, docs
 #   qor-bitflow-simulator  the simulated SDK
+#   gstreamer1.0-qor-bitflow  the GStreamer plugin, where GStreamer is found
 # `cpack` in the build folder makes them.
 
 if(WIN32 AND NOT MSVC)
@@ -30,6 +31,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Flat C interface to frame-grabber boards 
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_COMPONENTS_ALL
   ${QOR_COMPONENT_RUNTIME} ${QOR_COMPONENT_DEVELOPMENT} ${QOR_COMPONENT_SIMULATOR})
+if(QOR_HAVE_GSTREAMER)
+  list(APPEND CPACK_COMPONENTS_ALL ${QOR_COMPONENT_GSTREAMER})
+endif()
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 
 if(WIN32)
@@ -63,6 +67,19 @@ else()
   set(CPACK_DEBIAN_SIMULATOR_PACKAGE_NAME qor-bitflow-simulator)
   set(CPACK_COMPONENT_SIMULATOR_DESCRIPTION
     "Simulated frame-grabber SDK (libCid, libBFD) for qor_bitflow without boards")
+
+  if(QOR_HAVE_GSTREAMER)
+    set(CPACK_DEBIAN_GSTREAMER_PACKAGE_NAME gstreamer1.0-qor-bitflow)
+    set(CPACK_DEBIAN_GSTREAMER_PACKAGE_SECTION video)
+    set(CPACK_DEBIAN_GSTREAMER_PACKAGE_DEPENDS "qor-bitflow (= ${PROJECT_VERSION})")
+    set(CPACK_COMPONENT_GSTREAMER_DESCRIPTION
+      "GStreamer source element qorbitflowsrc: frame-grabber boards in GStreamer pipelines")
+    # The package puts the plugin where Debian's GStreamer looks for it.
+    set(CPACK_QOR_GST_COMPONENT ${QOR_COMPONENT_GSTREAMER})
+    set(CPACK_QOR_GST_INSTALL_DIR ${QOR_GST_PLUGIN_INSTALL_DIR})
+    file(RELATIVE_PATH CPACK_QOR_GST_DEB_DIR ${QOR_GST_PREFIX} ${QOR_GST_PLUGINS_DIR})
+    list(APPEND CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/gstreamer_deb_layout.cmake)
+  endif()
 endif()
 
 include(CPack)

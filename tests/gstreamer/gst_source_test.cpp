@@ -148,6 +148,24 @@ TEST_F(SourceTest, SoftwareTriggerGivesOneFramePerEmission)
     EXPECT_EQ(nextError(0), "");
 }
 
+// Triggered by the board's line: one frame per pulse, none between.
+TEST_F(SourceTest, ExternalTriggerGivesOneFramePerPulse)
+{
+    harness("trigger=external timeout=60 timeout-policy=wait");
+    gst_harness_play(h);
+    ASSERT_EQ(bfsim_wait_signal_waiters(kBoardType, 0, 1, 5000), 0);
+    for (uint64_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(gst_harness_try_pull(h), nullptr);
+        bfsim_fire_external_trigger(kBoardType, 0);
+        GstBuffer *buffer = gst_harness_pull(h);
+        ASSERT_NE(buffer, nullptr);
+        EXPECT_EQ(GST_BUFFER_OFFSET(buffer), k);
+        gst_buffer_unref(buffer);
+    }
+    EXPECT_EQ(bfsim_frames_completed(kBoardType, 0), 3u);
+    EXPECT_EQ(nextError(0), "");
+}
+
 // The element's wait is a minute long; a state change to NULL while it is
 // asleep in the board's wait still returns, and leaves nothing live.
 TEST_F(SourceTest, NullDuringALongWaitReturnsAndLeavesNothingLive)

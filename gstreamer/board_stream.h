@@ -14,12 +14,14 @@
 #include <memory>
 #include <vector>
 
+#include "qor_bitflow.h"
+
 namespace qorgst {
 
 enum class TriggerSource { Free = 0, External = 1, Software = 2 };
 
 struct StreamSettings {
-    int32_t family = 1;
+    int32_t family = BF_FAMILY_16;
     uint32_t board = 0;
     uint32_t camera = 0;
     int32_t buffers = 8;

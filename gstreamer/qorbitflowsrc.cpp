@@ -53,6 +53,13 @@ bool supportedDepth(const qorgst::Geometry &geometry)
     return geometry.bytesPerPixel == 1 || geometry.bytesPerPixel == 2;
 }
 
+// One frame at the `framerate` property's rate, or none for 0/1 (variable).
+GstClockTime framePeriod(const SourceState &s)
+{
+    if (s.fpsNumerator <= 0) return GST_CLOCK_TIME_NONE;
+    return gst_util_uint64_scale_int(GST_SECOND, s.fpsDenominator, s.fpsNumerator);
+}
+
 // ---- GObject ------------------------------------------------------------
 
 void finalize(GObject *object)
@@ -85,9 +92,7 @@ gboolean start(GstBaseSrc *src)
     const qorgst::StreamSettings settings = s.settings;
     s.runTimeoutMs = s.timeoutMs;
     s.runPolicy = s.policy;
-    s.frameDuration = s.fpsNumerator > 0
-                          ? gst_util_uint64_scale_int(GST_SECOND, s.fpsDenominator, s.fpsNumerator)
-                          : GST_CLOCK_TIME_NONE;
+    s.frameDuration = framePeriod(s);
     const bool scale = s.scaleTo16;
     GST_OBJECT_UNLOCK(src);
 
@@ -212,14 +217,13 @@ gboolean query(GstBaseSrc *src, GstQuery *q)
     SourceState &s = stateOf(src);
     GST_OBJECT_LOCK(src);
     const bool triggered = s.settings.trigger != qorgst::TriggerSource::Free;
-    const GstClockTime period = s.fpsNumerator > 0
-                                    ? gst_util_uint64_scale_int(GST_SECOND, s.fpsDenominator, s.fpsNumerator)
-                                    : 0;
+    const GstClockTime period = framePeriod(s);
     GST_OBJECT_UNLOCK(src);
-    const GstClockTime max = triggered ? GST_CLOCK_TIME_NONE : period;
-    GST_DEBUG_OBJECT(src, "latency min %" GST_TIME_FORMAT " max %" GST_TIME_FORMAT, GST_TIME_ARGS(period),
+    const GstClockTime min = GST_CLOCK_TIME_IS_VALID(period) ? period : 0;
+    const GstClockTime max = triggered ? GST_CLOCK_TIME_NONE : min;
+    GST_DEBUG_OBJECT(src, "latency min %" GST_TIME_FORMAT " max %" GST_TIME_FORMAT, GST_TIME_ARGS(min),
                      GST_TIME_ARGS(max));
-    gst_query_set_latency(q, TRUE, period, max);
+    gst_query_set_latency(q, TRUE, min, max);
     return TRUE;
 }
 

@@ -106,7 +106,6 @@ gboolean start(GstBaseSrc *src)
     }
     s.trigger = settings.trigger;
     s.shift = scale ? qorgst::scaleShift(s.stream.geometry()) : 0;
-    s.quietMs = 0;
     s.triggerInFlight = false;
     s.discontPending = false;
     s.triggersQueued = 0;
@@ -243,19 +242,26 @@ void fireQueuedTrigger(QorBitflowSrc *self)
     s.triggerInFlight = true;
 }
 
+// How long the board has been quiet: since the last frame, the start of
+// the grab, or the last time-out let pass.
+uint64_t quietMs(const SourceState &s)
+{
+    return uint64_t((g_get_monotonic_time() - s.quietSinceUs) / G_TIME_SPAN_MILLISECOND);
+}
+
 uint32_t nextSliceMs(const SourceState &s)
 {
-    return std::max<uint32_t>(1, std::min(qorgst::kWaitSliceMs, s.runTimeoutMs - std::min(s.quietMs, s.runTimeoutMs)));
+    const auto quiet = uint32_t(std::min<uint64_t>(quietMs(s), s.runTimeoutMs));
+    return std::max<uint32_t>(1, std::min(qorgst::kWaitSliceMs, s.runTimeoutMs - quiet));
 }
 
 // After a slice without a frame: true once the time-out has passed and
 // the policy makes that an error (posted here).
-bool timedOut(QorBitflowSrc *self, uint32_t sliceMs)
+bool timedOut(QorBitflowSrc *self)
 {
     SourceState &s = *self->state;
-    s.quietMs += sliceMs;
-    if (s.quietMs < s.runTimeoutMs) return false;
-    s.quietMs = 0;
+    if (quietMs(s) < s.runTimeoutMs) return false;
+    s.quietSinceUs = g_get_monotonic_time();
     // A trigger that brought no frame in all that time is given up.
     s.triggerInFlight = false;
     if (s.runPolicy == qorgst::TimeoutPolicy::Wait) return false;
@@ -267,6 +273,7 @@ bool timedOut(QorBitflowSrc *self, uint32_t sliceMs)
 GstFlowReturn startGrab(QorBitflowSrc *self)
 {
     const int32_t started = self->state->stream.start();
+    self->state->quietSinceUs = g_get_monotonic_time();
     if (started == BF_OK) return GST_FLOW_OK;
     GST_ELEMENT_ERROR(self, RESOURCE, SETTINGS, ("%s", describe("The buffer chain and grab", started).c_str()),
                       (nullptr));
@@ -325,11 +332,10 @@ GstFlowReturn create(GstPushSrc *push, GstBuffer **out)
     for (;;) {
         if (s.flushing) return GST_FLOW_FLUSHING;
         fireQueuedTrigger(self);
-        const uint32_t slice = nextSliceMs(s);
         qorgst::Arrival arrival;
-        const int32_t waited = s.stream.waitFrame(slice, arrival);
+        const int32_t waited = s.stream.waitFrame(nextSliceMs(s), arrival);
         if (waited == BF_E_SIGNAL_WAIT) {
-            if (timedOut(self, slice)) return GST_FLOW_ERROR;
+            if (timedOut(self)) return GST_FLOW_ERROR;
             continue;
         }
         if (waited != BF_OK) {
@@ -337,7 +343,7 @@ GstFlowReturn create(GstPushSrc *push, GstBuffer **out)
                               (nullptr));
             return GST_FLOW_ERROR;
         }
-        s.quietMs = 0;
+        s.quietSinceUs = g_get_monotonic_time();
         s.triggerInFlight = false;
 
         GstBuffer *buffer = nullptr;

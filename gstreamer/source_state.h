@@ -41,7 +41,7 @@ struct SourceState {
     GstClockTime frameDuration = GST_CLOCK_TIME_NONE;
     GstVideoInfo info;
     uint32_t shift = 0;
-    uint32_t quietMs = 0;
+    int64_t quietSinceUs = 0;  // monotonic time of the last frame, or the grab's start
     bool triggerInFlight = false;
     bool discontPending = false;
 

@@ -12,9 +12,11 @@ std::string population(const std::string &cameraKeys)
 
 void GstSourceTest::SetUpTestSuite()
 {
-    // Plugins are scanned in this process rather than by GStreamer's helper
-    // program, which a sanitized build of the plugin could not be loaded into.
+#ifdef QOR_GST_SCAN_IN_PROCESS
+    // GStreamer's scanning helper is not sanitized and could not load a
+    // sanitized plugin; this process scans it itself.
     g_setenv("GST_REGISTRY_FORK", "no", TRUE);
+#endif
     gst_init(nullptr, nullptr);
     // The plugin of this build, whatever GST_PLUGIN_PATH says.
     gst_registry_scan_path(gst_registry_get(), QOR_GST_PLUGIN_DIR);

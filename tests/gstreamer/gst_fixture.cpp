@@ -33,8 +33,7 @@ void GstSourceTest::SetUp()
 
 void GstSourceTest::TearDown()
 {
-    if (h != nullptr) gst_harness_teardown(h);
-    if (bus != nullptr) gst_object_unref(bus);
+    closeHarness();
     EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_ALL), 0) << "simulated objects left live";
     EXPECT_EQ(bfsim_misuse_count(), 0) << "SDK misused";
 }
@@ -42,6 +41,14 @@ void GstSourceTest::TearDown()
 void GstSourceTest::loadCamera(const std::string &cameraKeys)
 {
     ASSERT_EQ(bfsim_load_config(population(cameraKeys).c_str()), 0);
+}
+
+void GstSourceTest::closeHarness()
+{
+    if (h != nullptr) gst_harness_teardown(h);
+    if (bus != nullptr) gst_object_unref(bus);
+    h = nullptr;
+    bus = nullptr;
 }
 
 GstHarness *GstSourceTest::harness(const std::string &properties)
@@ -77,13 +84,14 @@ void setProperties(GstElement *element, const std::string &properties)
 }
 
 ::testing::AssertionResult holdsFrame(GstBuffer *buffer, uint32_t width, uint32_t lines, uint32_t bytesPerPixel,
-                                      uint32_t frame)
+                                      uint32_t frame, uint32_t stride)
 {
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return ::testing::AssertionFailure() << "unmappable buffer";
-    const bfsim_frame_format format{width, lines, width * bytesPerPixel, bytesPerPixel, 0, nullptr, 0};
+    if (stride == 0) stride = width * bytesPerPixel;
+    const bfsim_frame_format format{width, lines, stride, bytesPerPixel, 0, nullptr, 0};
     char why[160] = "";
-    const bool holds = map.size >= size_t(width) * bytesPerPixel * lines &&
+    const bool holds = map.size >= size_t(stride) * lines &&
                        bfsim_check_frame(kBoardType, 0, 0, map.data, &format, frame, why, sizeof why) == 0;
     gst_buffer_unmap(buffer, &map);
     if (holds) return ::testing::AssertionSuccess();

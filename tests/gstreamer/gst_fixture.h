@@ -36,6 +36,8 @@ protected:
     // A harness around a new qorbitflowsrc with a bus of its own (the
     // harness gives it none), so that its errors can be read.
     GstHarness *harness(const std::string &properties = "");
+    // Tears the harness down, for a case that makes several in turn.
+    void closeHarness();
     // The next error the element posted within `timeoutMs`, or "" if none.
     std::string nextError(uint32_t timeoutMs);
 
@@ -47,9 +49,9 @@ protected:
 void setProperties(GstElement *element, const std::string &properties);
 
 // Success when the buffer holds frame `frame` of the loaded camera, `width`
-// x `lines` at `bytesPerPixel`, lines packed.
+// x `lines` at `bytesPerPixel`, lines `stride` bytes apart (0: packed).
 ::testing::AssertionResult holdsFrame(GstBuffer *buffer, uint32_t width, uint32_t lines, uint32_t bytesPerPixel,
-                                      uint32_t frame);
+                                      uint32_t frame, uint32_t stride = 0);
 
 }  // namespace qorgsttest
 

@@ -66,11 +66,35 @@ TEST_F(SourceTest, NumBuffersYieldsExactlyThatManyCheckedFrames)
         EXPECT_EQ(counter(h, "frames-delivered"), uint64_t(c.numBuffers));
         EXPECT_EQ(counter(h, "frames-missed"), 0u);
         unrefAll(buffers);
-        gst_harness_teardown(h);
-        h = nullptr;
-        gst_object_unref(bus);
-        bus = nullptr;
+        closeHarness();
         EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_ALL), 0);
+    }
+}
+
+struct StrideCase {
+    const char *camera;
+    uint32_t bytesPerPixel;
+    uint32_t stride;  // GStreamer's: each line rounded up to 4 bytes
+};
+
+// Widths whose lines GStreamer pads: each line lands at its stride.
+TEST_F(SourceTest, PaddedLinesKeepGStreamersStride)
+{
+    const StrideCase cases[] = {{"\"width\":63,\"lines\":5", 1, 64},
+                                {"\"width\":63,\"lines\":5,\"bitDepth\":16,\"bytesPerPixel\":2", 2, 128}};
+    for (const StrideCase &c : cases) {
+        SCOPED_TRACE(c.camera);
+        loadCamera(c.camera);
+        harness("num-buffers=3");
+        gst_harness_play(h);
+        std::vector<GstBuffer *> buffers = pullUntilEos(h);
+        ASSERT_EQ(buffers.size(), 3u);
+        for (size_t k = 0; k < buffers.size(); ++k) {
+            EXPECT_EQ(gst_buffer_get_size(buffers[k]), size_t(c.stride) * 5);
+            EXPECT_TRUE(holdsFrame(buffers[k], 63, 5, c.bytesPerPixel, uint32_t(k), c.stride));
+        }
+        unrefAll(buffers);
+        closeHarness();
     }
 }
 
@@ -219,10 +243,7 @@ TEST_F(SourceTest, DoTimestampDecidesThePresentationTimes)
             }
         }
         unrefAll(buffers);
-        gst_harness_teardown(h);
-        h = nullptr;
-        gst_object_unref(bus);
-        bus = nullptr;
+        closeHarness();
     }
 }
 
@@ -292,10 +313,7 @@ TEST_F(SourceTest, FailuresNameTheirCause)
         const std::string error = nextError(10000);
         EXPECT_NE(error.find(c.expected), std::string::npos) << error;
         EXPECT_EQ(gst_element_set_state(h->element, GST_STATE_NULL), GST_STATE_CHANGE_SUCCESS);
-        gst_harness_teardown(h);
-        h = nullptr;
-        gst_object_unref(bus);
-        bus = nullptr;
+        closeHarness();
         EXPECT_EQ(bfsim_live_count(BFSIM_OBJ_ALL), 0);
     }
 }

@@ -1,7 +1,5 @@
-// A stream to another machine, on one: a sender pipeline from qorbitflowsrc
-// to udpsink on 127.0.0.1 and a receiver from udpsrc, carrying the raw
-// frames as RTP (rtpgstpay, since the raw-video payloader has no grey
-// formats). Every frame received is the frame sent, pixel for pixel.
+// qorbitflowsrc in whole pipelines of real elements: a slow sink behind a
+// queue, and a stream to another machine over RTP on this one.
 #include <gst/app/gstappsink.h>
 
 #include <string>
@@ -31,9 +29,45 @@ GstElement *byName(GstElement *pipeline, const char *name)
     return gst_bin_get_by_name(GST_BIN(pipeline), name);
 }
 
-class RtpLoopbackTest : public GstSourceTest {};
+uint32_t stampOf(const GstMapInfo &map)
+{
+    return uint32_t(map.data[0] | map.data[1] << 8 | map.data[2] << 16 | uint32_t(map.data[3]) << 24);
+}
 
-TEST_F(RtpLoopbackTest, ReceivedFramesEqualTheSentOnes)
+class PipelineTest : public GstSourceTest {};
+
+// A sink twice as slow as the camera, behind a queue that holds
+// everything: every frame reaches it intact, in order, though the chain
+// of 3 has come round ten times by the last.
+TEST_F(PipelineTest, SlowSinkBehindAQueueGetsEveryFrameIntact)
+{
+    constexpr int kHeld = 30;
+    loadCamera("\"width\":64,\"lines\":48,\"framePeriodMs\":20");
+    GstElement *pipeline = launch("qorbitflowsrc buffers=3 num-buffers=" + std::to_string(kHeld) +
+                                  " ! queue max-size-buffers=0 max-size-bytes=0 max-size-time=0 "
+                                  "! identity sleep-time=40000 ! appsink name=out sync=false max-buffers=0");
+    ASSERT_NE(pipeline, nullptr);
+    ASSERT_NE(gst_element_set_state(pipeline, GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    GstElement *out = byName(pipeline, "out");
+    int received = 0;
+    while (GstSample *sample = gst_app_sink_try_pull_sample(GST_APP_SINK(out), 5 * GST_SECOND)) {
+        GstBuffer *buffer = gst_sample_get_buffer(sample);
+        EXPECT_EQ(GST_BUFFER_OFFSET(buffer), uint64_t(received));
+        EXPECT_TRUE(holdsFrame(buffer, 64, 48, 1, uint32_t(received)));
+        gst_sample_unref(sample);
+        if (++received == kHeld) break;
+    }
+    gst_object_unref(out);
+    EXPECT_EQ(received, kHeld);
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+}
+
+// The sender from qorbitflowsrc to udpsink on 127.0.0.1 and the receiver
+// from udpsrc carry the raw frames as RTP (rtpgstpay, since the raw-video
+// payloader has no grey formats): every frame received is the frame sent,
+// pixel for pixel.
+TEST_F(PipelineTest, RtpLoopbackReceivesTheFramesSent)
 {
     loadCamera("\"width\":160,\"lines\":120,\"framePeriodMs\":30");
     // The receiver first, on a port the system picks.
@@ -62,7 +96,7 @@ TEST_F(RtpLoopbackTest, ReceivedFramesEqualTheSentOnes)
         GstMapInfo map;
         ASSERT_TRUE(gst_buffer_map(buffer, &map, GST_MAP_READ));
         ASSERT_EQ(map.size, size_t(kWidth) * kLines);
-        const uint32_t stamp = uint32_t(map.data[0] | map.data[1] << 8 | map.data[2] << 16 | uint32_t(map.data[3]) << 24);
+        const uint32_t stamp = stampOf(map);
         gst_buffer_unmap(buffer, &map);
         // The sender's frames are numbers 0 to kFrames - 1, in order.
         EXPECT_EQ(stamp, uint32_t(received));

@@ -333,8 +333,13 @@ GstFlowReturn create(GstPushSrc *push, GstBuffer **out)
         if (s.flushing) return GST_FLOW_FLUSHING;
         fireQueuedTrigger(self);
         qorgst::Arrival arrival;
-        const int32_t waited = s.stream.waitFrame(nextSliceMs(s), arrival);
-        if (waited == BF_E_SIGNAL_WAIT) {
+        const uint32_t slice = nextSliceMs(s);
+        const int64_t before = g_get_monotonic_time();
+        const int32_t waited = s.stream.waitFrame(slice, arrival);
+        // The same status means a time-out and a failed wait; only a
+        // failure ends a wait long before its time.
+        const bool failedEarly = g_get_monotonic_time() - before < int64_t(slice / 2) * G_TIME_SPAN_MILLISECOND;
+        if (waited == BF_E_SIGNAL_WAIT && !failedEarly) {
             if (timedOut(self)) return GST_FLOW_ERROR;
             continue;
         }

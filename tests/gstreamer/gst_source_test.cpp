@@ -293,21 +293,28 @@ struct ErrorCase {
     const char *name;
     const char *camera;
     const char *properties;
+    const char *faultyFunction;  // the SDK function made to fail from its first call on, or null
     const char *expected;
 };
 
-// A board that cannot be opened and a depth no caps describe stop the
-// pipeline with a message that says why.
+// A board that cannot be opened, a chain the board refuses, a wait that
+// fails and a depth no caps describe stop the pipeline with a message that
+// says why; even a wait that keeps failing while the policy is to wait.
 TEST_F(SourceTest, FailuresNameTheirCause)
 {
+    constexpr int32_t kRefused = BFSIM_ERR_ARGUMENT;
     const ErrorCase cases[] = {
-        {"no such board", "", "board=3", "BF_E_NO_BOARD"},
-        {"3 bytes per pixel", "\"bitDepth\":24,\"bytesPerPixel\":3", "", "3 bytes per pixel"},
-        {"4 bytes per pixel", "\"bitDepth\":32,\"bytesPerPixel\":4", "", "4 bytes per pixel"},
+        {"no such board", "", "board=3", nullptr, "BF_E_NO_BOARD"},
+        {"chain refused", "", "", "CiPhysQTabChainEngage", "BF_E_CHAIN_ENGAGE"},
+        {"wait failed", "", "timeout-policy=wait", "CiSignalWait", "Waiting for a frame: BF_E_SIGNAL_WAIT"},
+        {"3 bytes per pixel", "\"bitDepth\":24,\"bytesPerPixel\":3", "", nullptr, "3 bytes per pixel"},
+        {"4 bytes per pixel", "\"bitDepth\":32,\"bytesPerPixel\":4", "", nullptr, "4 bytes per pixel"},
     };
     for (const ErrorCase &c : cases) {
         SCOPED_TRACE(c.name);
         loadCamera(c.camera);
+        bfsim_fault_clear();
+        if (c.faultyFunction != nullptr) bfsim_fault(c.faultyFunction, 1, 1, kRefused);
         harness(c.properties);
         gst_element_set_state(h->element, GST_STATE_PLAYING);
         const std::string error = nextError(10000);

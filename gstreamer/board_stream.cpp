@@ -30,13 +30,13 @@ int32_t BoardStream::open(const StreamSettings &settings)
     slot_ = slot;
     if (settings.camera == 0) return BF_OK;
 
-    const int32_t selected = BF_SelectCamera(settings.camera, slot_);
-    if (selected != BF_OK) {
-        close();
-        return selected;
-    }
-    return BF_ImageInfo(nullptr, &geometry_.bitDepth, &geometry_.bytesPerPixel, &geometry_.width,
-                        &geometry_.lines, nullptr, slot_);
+    int32_t status = BF_SelectCamera(settings.camera, slot_);
+    if (status == BF_OK)
+        status = BF_ImageInfo(nullptr, &geometry_.bitDepth, &geometry_.bytesPerPixel, &geometry_.width,
+                              &geometry_.lines, nullptr, slot_);
+    // A board whose camera cannot be used is of no use open.
+    if (status != BF_OK) close();
+    return status;
 }
 
 int32_t BoardStream::start()

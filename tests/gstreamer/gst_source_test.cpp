@@ -305,6 +305,7 @@ TEST_F(SourceTest, FailuresNameTheirCause)
     constexpr int32_t kRefused = BFSIM_ERR_ARGUMENT;
     const ErrorCase cases[] = {
         {"no such board", "", "board=3", nullptr, "BF_E_NO_BOARD"},
+        {"no such camera", "", "camera=7", nullptr, "BF_E_CAMERA_SELECT"},
         {"chain refused", "", "", "CiPhysQTabChainEngage", "BF_E_CHAIN_ENGAGE"},
         {"wait failed", "", "timeout-policy=wait", "CiSignalWait", "Waiting for a frame: BF_E_SIGNAL_WAIT"},
         {"3 bytes per pixel", "\"bitDepth\":24,\"bytesPerPixel\":3", "", nullptr, "3 bytes per pixel"},

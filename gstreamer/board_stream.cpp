@@ -62,7 +62,7 @@ int32_t BoardStream::start()
         return grab;
     }
     started_ = true;
-    firstCounter_ = lastCounter_ = readCounter();
+    lastCounter_ = readCounter();
     numbered_ = delivered_ = 0;
     lastNumber_ = -1;
     return BF_OK;
@@ -84,9 +84,9 @@ int32_t BoardStream::waitFrame(uint32_t sliceMs, Arrival &out)
     out.pixels = chain_[size_t((delivered_ - 1) % chain_.size())];
 
     // The counter numbers every frame, lost ones too, so it shows the gaps
-    // the waits' counts cannot. It already counts the next frame when this
-    // thread was held up for a whole period since the wait; the numbers
-    // then still only ever go up.
+    // the waits' counts cannot. Should this thread have been held up for a
+    // whole frame period since the wait, it already counts the next frame:
+    // the numbers then run one ahead, never back, until a real gap.
     const int64_t byCount = lastNumber_ + int64_t(count);
     const int64_t byCounter = int64_t(numbered_) - 1;
     const int64_t number = std::max(byCount, byCounter);

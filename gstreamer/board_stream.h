@@ -78,9 +78,6 @@ public:
     // in any state. Returns the first failure, or BF_OK.
     int32_t close();
 
-    // The board's frame counter at the start of the grab.
-    uint32_t firstCounter() const { return firstCounter_; }
-
 private:
     uint32_t readCounter() const;
     void advanceCounter(uint32_t counter);
@@ -91,7 +88,6 @@ private:
     bool started_ = false;
     std::vector<uint8_t *> chain_;
     std::vector<std::unique_ptr<uint8_t[]>> storage_;
-    uint32_t firstCounter_ = 0;
     uint32_t lastCounter_ = 0;
     uint64_t numbered_ = 0;   // frames the counter has numbered since the grab began
     uint64_t delivered_ = 0;  // frames the waits have reported

@@ -189,10 +189,45 @@ TEST_F(QorGrabImages, AStackHasAPagePerFrameTaggedWithItsNumberAndTime)
     EXPECT_EQ(directories, pages.size());
 }
 
+TEST_F(QorGrabImages, AStackIsReplacedOnlyWithOverwrite)
+{
+    const fs::path stack = dir_ / "s.tif";
+    const std::string config = population(camera(16, 4, 8, 1, ",\"framePeriodMs\":30"));
+    ASSERT_EQ(run("chain --frames 3 --out '" + stack.string() + "'", config).exitCode, 0);
+    const size_t pages = readTiff(stack).size();
+
+    const Result refused = run("chain --frames 1 --out '" + stack.string() + "'", config);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("--out " + stack.string() + " already exists; give --overwrite"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(readTiff(stack).size(), pages);
+
+    const Result replaced = run("chain --frames 1 --overwrite --out '" + stack.string() + "'", config);
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(readTiff(stack).size(), 1u);
+
+    // A folder where the stack should be is never replaced.
+    fs::create_directories(dir_ / "d.tif");
+    const Result intoFolder = run("chain --overwrite --out '" + (dir_ / "d.tif").string() + "'");
+    EXPECT_EQ(intoFolder.exitCode, 1);
+    EXPECT_NE(intoFolder.err.find("is a directory"), std::string::npos) << intoFolder.err;
+}
+
+TEST_F(QorGrabImages, AStackGetsTheFoldersItsPathNames)
+{
+    const fs::path stack = dir_ / "new" / "run" / "s.tiff";
+    const Result r = run("chain --frames 2 --out '" + stack.string() + "'",
+                         population(camera(16, 4, 8, 1, ",\"framePeriodMs\":30")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(readTiff(stack).empty());
+}
+
 TEST_F(QorGrabImages, OutputsThatCannotBeWrittenFailTheRun)
 {
     std::ofstream(dir_ / "plain-file") << "x";
-    const Result stack = run("chain --out '" + (dir_ / "no/such/dir/s.tif").string() + "'");
+    // A file stands where the stack's folder would be made.
+    const Result stack = run("chain --out '" + (dir_ / "plain-file/dir/s.tif").string() + "'");
     EXPECT_EQ(stack.exitCode, 1);
     EXPECT_NE(stack.err.find("cannot create"), std::string::npos) << stack.err;
     const Result folder = run("snap --format png --out '" + (dir_ / "plain-file/x").string() + "'");

@@ -332,6 +332,34 @@ TEST_F(QorGrabRun, OutputFolderThatCannotBeMadeFailsTheRun)
     EXPECT_NE(r.err.find("cannot create directory"), std::string::npos) << r.err;
 }
 
+TEST_F(QorGrabRun, AFolderWithFramesIsReplacedOnlyWithOverwrite)
+{
+    const fs::path out = dir_ / "f";
+    const std::string config = population(camera(16, 4, 8, 1));
+    const std::string to = " --format pgm --out '" + out.string() + "'";
+    ASSERT_EQ(run("snap --frames 3" + to, config).exitCode, 0);
+    std::ofstream(out / "notes.txt") << "kept";
+    const std::string firstFrame = readFile(out / frameName(0));
+
+    const Result refused = run("snap" + to, config);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("--out " + out.string() + " already holds 3 frame files; give --overwrite"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(refused.err.find("BF_"), std::string::npos) << "opened the board: " << refused.err;
+    EXPECT_EQ(frames(out).size(), 4u);
+    EXPECT_EQ(readFile(out / frameName(0)), firstFrame);
+
+    // The earlier run's frames go, other files stay.
+    const Result replaced = run("snap --overwrite" + to, config);
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(frames(out), (std::vector<fs::path>{out / frameName(0), out / "notes.txt"}));
+
+    // A folder holding no frames needs no flag.
+    fs::remove(out / frameName(0));
+    EXPECT_EQ(run("snap" + to, config).exitCode, 0);
+}
+
 TEST_F(QorGrabRun, BoardControlsReportWhatTheBoardHolds)
 {
     struct Case {

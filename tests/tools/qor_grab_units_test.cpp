@@ -14,6 +14,7 @@
 #include "command_line.h"
 #include "frame_counter.h"
 #include "frame_writer.h"
+#include "image_output.h"
 #include "number_text.h"
 #include "pgm_writer.h"
 #include "qor_bitflow.h"
@@ -38,7 +39,7 @@ TEST(QorGrabOptions, ReadsEveryOption)
     const Options o = parse({"chain", "--buffers", "6", "--frames=100", "--family", "3",
                              "--board", "0x2", "--camera", "1", "--timeout", "050", "--out",
                              "/tmp/x", "--format", "PGM", "--trigger", "sw", "--window", "320x200",
-                             "--no-progress"});
+                             "--no-progress", "--overwrite"});
     EXPECT_EQ(o.command, Command::Chain);
     EXPECT_EQ(o.buffers, 6);
     EXPECT_EQ(o.frames, 100u);
@@ -55,6 +56,7 @@ TEST(QorGrabOptions, ReadsEveryOption)
     EXPECT_EQ(o.window->width, 320u);
     EXPECT_EQ(o.window->height, 200u);
     EXPECT_EQ(o.progress, std::optional<bool>(false));
+    EXPECT_TRUE(o.overwrite);
 }
 
 TEST(QorGrabOptions, DefaultsAndOperands)
@@ -177,6 +179,21 @@ TEST(QorGrabOptions, StackPathsTakeOnlyTiff)
     CommandLine commandLine;
     EXPECT_THROW(commandLine.parse(words({"chain", "--out", "a.tif"})), CLI::ValidationError);
 #endif
+}
+
+TEST(QorGrabOptions, FrameFileNamesAreOnlyThoseAFolderRunWrites)
+{
+    struct Case {
+        const char *name;
+        bool frame;
+    };
+    const Case cases[] = {
+        {"frame_000000.png", true},  {"frame_000123.pgm", true}, {"frame_1234567.tif", true},
+        {"frame_00001.png", false},  {"frame_000001.jpg", false}, {"frame_00000x.png", false},
+        {"frame_000001", false},     {"notes.txt", false},        {"Frame_000001.png", false},
+    };
+    for (const Case &c : cases) EXPECT_EQ(isFrameFileName(c.name), c.frame) << c.name;
+    EXPECT_TRUE(isFrameFileName(frameFileName(42, ImageFormat::Tiff)));
 }
 
 TEST(QorGrabNumbers, DecimalOrHexNeverOctal)

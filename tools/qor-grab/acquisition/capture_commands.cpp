@@ -11,6 +11,7 @@
 #include "frame_counter.h"
 #include "frame_writer.h"
 #include "image_output.h"
+#include "output_path.h"
 #include "progress.h"
 #include "qor_bitflow.h"
 
@@ -94,6 +95,7 @@ RunSummary finishRun(Progress &progress, const FrameCounter &counter, FrameWrite
 
 void runSnap(const Options &options)
 {
+    prepareOutputPath(options.out, options.overwrite);
     BoardSession board(options.family, options.board);
     const FrameLayout layout = prepareAcquisition(board, options);
     const auto writer = openWriter(options, layout);
@@ -116,6 +118,7 @@ void runSnap(const Options &options)
 
 void runGrab(const Options &options)
 {
+    prepareOutputPath(options.out, options.overwrite);
     BoardSession board(options.family, options.board);
     const FrameLayout layout = prepareAcquisition(board, options);
     const auto writer = openWriter(options, layout);
@@ -144,6 +147,7 @@ void runGrab(const Options &options)
 
 void runChain(const Options &options)
 {
+    prepareOutputPath(options.out, options.overwrite);
     BoardSession board(options.family, options.board);
     const FrameLayout layout = prepareAcquisition(board, options);
     const auto writer = openWriter(options, layout);

@@ -57,6 +57,7 @@ struct Options {
     int32_t buffers = 4;
     std::string out;           // empty: no files written
     std::optional<ImageFormat> format;  // unset: chosen from --out
+    bool overwrite = false;    // replace what an earlier run left at --out
     TriggerChoice trigger = TriggerChoice::Unchanged;
     LutChoice lut = LutChoice::None;
     std::optional<Window> window;

@@ -182,6 +182,9 @@ void CommandLine::addAcquisitionCommands()
                         "Write frames: a folder gets one file per frame (frame_NNNNNN.EXT, "
                         "numbered by board frame, so missed frames leave gaps); a path ending "
                         ".tif/.tiff gets one multi-page TIFF");
+        sub->add_flag("--overwrite", options_.overwrite,
+                      "Replace an existing --out stack, or the frame files already in an --out "
+                      "folder (without it, either stops the run)");
         addChoice(*sub, "--format", format_,
                   "Image format of the files in an --out folder (default " +
                       std::string(formatName(defaultFolderFormat())) + ")",

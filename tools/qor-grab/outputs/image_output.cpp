@@ -5,7 +5,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 
 #include "bf_check.h"
 #include "pgm_writer.h"
@@ -55,13 +54,7 @@ std::string lowerExtension(const std::string &path)
 
 class FolderOutput : public ImageOutput {
 public:
-    FolderOutput(const std::string &folder, ImageFormat format) : folder_(folder), format_(format)
-    {
-        std::error_code error;
-        std::filesystem::create_directories(folder_, error);
-        if (error || !std::filesystem::is_directory(folder_))
-            throw ToolFailure("cannot create directory " + folder_ + ": " + error.message());
-    }
+    FolderOutput(const std::string &folder, ImageFormat format) : folder_(folder), format_(format) {}
 
     void write(const FrameView &frame, uint64_t frameNumber,
                std::chrono::system_clock::time_point captured) override
@@ -149,6 +142,20 @@ std::unique_ptr<ImageOutput> openImageOutput(const std::string &out,
 #endif
     static_cast<void>(expectedBytes);
     return std::make_unique<FolderOutput>(out, format.value_or(defaultFolderFormat()));
+}
+
+bool isFrameFileName(const std::string &name)
+{
+    constexpr size_t kPrefix = sizeof "frame_" - 1;
+    constexpr size_t kMinDigits = 6;
+    if (name.compare(0, kPrefix, "frame_") != 0) return false;
+    const size_t dot = name.find('.', kPrefix);
+    if (dot == std::string::npos || dot - kPrefix < kMinDigits) return false;
+    for (size_t i = kPrefix; i < dot; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+    const std::string extension = name.substr(dot + 1);
+    return std::any_of(std::begin(kFormats), std::end(kFormats),
+                       [&extension](const FormatInfo &f) { return extension == f.extension; });
 }
 
 std::string frameFileName(uint64_t frameNumber, ImageFormat format)

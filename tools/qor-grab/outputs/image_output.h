@@ -38,8 +38,8 @@ public:
     virtual void close() {}
 };
 
-// Opens the output --out names, creating the folder or the stack file now so
-// that a path that cannot be written stops the run before the board opens.
+// Opens the output --out names, once prepareOutputPath() has readied it;
+// a stack's file is created now.
 // `expectedBytes`: the run's frames, for a stack to choose its TIFF flavour.
 std::unique_ptr<ImageOutput> openImageOutput(const std::string &out,
                                              std::optional<ImageFormat> format,
@@ -47,6 +47,8 @@ std::unique_ptr<ImageOutput> openImageOutput(const std::string &out,
 
 // The file name of frame `frameNumber` in a folder: frame_NNNNNN.EXT.
 std::string frameFileName(uint64_t frameNumber, ImageFormat format);
+// Whether `name` is one frameFileName() gives, in any format and number.
+bool isFrameFileName(const std::string &name);
 
 }  // namespace qorgrab
 

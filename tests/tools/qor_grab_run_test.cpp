@@ -281,6 +281,32 @@ TEST_F(QorGrabRun, FailuresSayFunctionStatusAndMeaning)
     }
 }
 
+TEST_F(QorGrabRun, EveryAcquisitionGivesTheSameHints)
+{
+    // A snap waits the camera's own wait time, kept short here.
+    const std::string config = population(camera(640, 480, 8, 1, ",\"waitTimeMs\":200"));
+    const std::string extHint =
+        "hint: with --trigger ext every frame waits for the external trigger line";
+    const std::string windowHint =
+        "hint: the board refused a window of 10000 x 10000; its camera gives 640 x 480";
+    struct Case {
+        std::string options, status, hint;
+    };
+    const Case cases[] = {
+        {"--window 10000x10000", "BF_AqFrameSize returned 5042", windowHint},
+        {"--trigger ext --timeout 200", "returned 50", extHint},
+    };
+    for (const char *command : {"snap", "grab", "chain"}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(command) + " " + c.options);
+            const Result r = run(std::string(command) + " " + c.options, config);
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_NE(r.err.find(c.status), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(c.hint), std::string::npos) << r.err;
+        }
+    }
+}
+
 TEST_F(QorGrabRun, UsageErrorsExitTwoNamingTheOptionBeforeTheBoard)
 {
     struct Case {

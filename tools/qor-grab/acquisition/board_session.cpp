@@ -3,13 +3,13 @@
 #include <string>
 
 #include "bf_check.h"
+#include "hints.h"
 #include "qor_bitflow.h"
 
 namespace qorgrab {
 namespace {
 
 constexpr int32_t kNoSlot = -1;
-constexpr const char *kListHint = "`qor-grab list` shows the boards present and their cameras";
 
 int32_t openBoard(int32_t family, uint32_t number, int32_t &slot)
 {
@@ -27,7 +27,7 @@ BoardSession::BoardSession(Opened, int32_t family, uint32_t number, int32_t slot
 BoardSession::BoardSession(int32_t family, uint32_t number)
     : family_(family), number_(number), slot_(kNoSlot)
 {
-    check(openBoard(family, number, slot_), "BF_Open", kListHint);
+    check(openBoard(family, number, slot_), "BF_Open", listHint());
 }
 
 std::optional<BoardSession> BoardSession::openIfPresent(int32_t family, uint32_t number)
@@ -35,7 +35,7 @@ std::optional<BoardSession> BoardSession::openIfPresent(int32_t family, uint32_t
     int32_t slot = kNoSlot;
     const int32_t status = openBoard(family, number, slot);
     if (status == BF_E_NO_BOARD) return std::nullopt;
-    check(status, "BF_Open", kListHint);
+    check(status, "BF_Open", listHint());
     return BoardSession(Opened{}, family, number, slot);
 }
 
@@ -63,7 +63,7 @@ CameraGeometry BoardSession::imageInfo() const
 void BoardSession::selectCamera(uint32_t camera)
 {
     check(BF_SelectCamera(camera, slot_), "BF_SelectCamera",
-          "the board has no camera " + std::to_string(camera) + "; " + kListHint);
+          "the board has no camera " + std::to_string(camera) + "; " + listHint());
 }
 
 void BoardSession::close()

@@ -10,6 +10,7 @@
 #include "destinations.h"
 #include "frame_counter.h"
 #include "frame_writer.h"
+#include "hints.h"
 #include "image_output.h"
 #include "output_path.h"
 #include "progress.h"
@@ -35,14 +36,10 @@ uint32_t overflowResets(int32_t slot)
     return resets;
 }
 
-// What to try when no frame came in time.
-std::string waitHint(const Options &options)
+// A wait's status; the hint is only made for a failure, not for every frame.
+void checkWait(int32_t status, const char *function, const Options &options, WaitLimit limit)
 {
-    if (options.trigger == TriggerChoice::External)
-        return "with --trigger ext every frame waits for the external trigger line; check its "
-               "wiring, or try --trigger sw";
-    return "no frame ended within --timeout " + std::to_string(options.timeoutMs) +
-           " ms; a slow camera needs a longer --timeout";
+    if (status != BF_OK) throw BfFailure(function, status, waitHint(options, limit));
 }
 
 // One frame by snap. The library fires the software trigger itself only
@@ -51,13 +48,14 @@ std::string waitHint(const Options &options)
 void snapOne(int32_t slot, const Options &options)
 {
     if (options.trigger != TriggerChoice::Software) {
-        check(BF_GetFrame(slot), "BF_GetFrame");
+        checkWait(BF_GetFrame(slot), "BF_GetFrame", options, WaitLimit::BoardWaitTime);
         return;
     }
     uint32_t count = 0;
     check(BF_FastGetFrame(slot), "BF_FastGetFrame");
     fireSoftwareTrigger(slot);
-    check(BF_Wait4Frame(options.timeoutMs, slot, &count), "BF_Wait4Frame", waitHint(options));
+    checkWait(BF_Wait4Frame(options.timeoutMs, slot, &count), "BF_Wait4Frame", options,
+              WaitLimit::Timeout);
 }
 
 // The writer for --out, if given, sized for the run's frames.
@@ -131,8 +129,8 @@ void runGrab(const Options &options)
     for (uint32_t i = 0; i < frames; ++i) {
         if (options.trigger == TriggerChoice::Software) fireSoftwareTrigger(board.slot());
         uint32_t count = 0;
-        check(BF_Wait4Frame(options.timeoutMs, board.slot(), &count), "BF_Wait4Frame",
-              waitHint(options));
+        checkWait(BF_Wait4Frame(options.timeoutMs, board.slot(), &count), "BF_Wait4Frame",
+                  options, WaitLimit::Timeout);
         // The board goes on writing the same buffer: the writer copies the
         // frame out right after its end of frame.
         offer(writer.get(), layout.view(destination.data()), counter.advance(count));
@@ -160,8 +158,8 @@ void runChain(const Options &options)
     for (uint32_t i = 0; i < frames; ++i) {
         if (options.trigger == TriggerChoice::Software) fireSoftwareTrigger(board.slot());
         uint32_t count = 0;
-        check(BF_Wait(options.timeoutMs, board.slot(), kOneFrame, &count), "BF_Wait",
-              waitHint(options));
+        checkWait(BF_Wait(options.timeoutMs, board.slot(), kOneFrame, &count), "BF_Wait", options,
+                  WaitLimit::Timeout);
         // The board fills the chain's buffers in turn from the first, so
         // frame n of the run is in buffer n mod K.
         const uint64_t index = counter.advance(count);

@@ -219,6 +219,39 @@ TEST_F(QorGrabRun, SnapOfAWindowHasTheWindowsGeometry)
     EXPECT_TRUE(holdsFrame(pgm, config, 0));
 }
 
+// The summary's count of frames lost by the camera, or -1 without one.
+long lostByCamera(const std::string &out)
+{
+    const std::string line = "missed frames, by cause: ";
+    const size_t at = out.find(line);
+    if (at == std::string::npos) return -1;
+    const std::string rest = out.substr(at + line.size());
+    if (rest.find(" lost by the camera, ") > rest.find('\n')) return -1;
+    return std::stol(rest);
+}
+
+TEST_F(QorGrabRun, SummarySaysWhoLostTheFrames)
+{
+    // Every third frame is lost by the camera: nine received take at least
+    // twelve started, and a fifth may be lost before the grab stops.
+    const std::string config = population(camera(32, 8, 8, 1, ",\"framePeriodMs\":5,\"dropEvery\":3"));
+    for (const char *command : {"snap", "grab", "chain"}) {
+        SCOPED_TRACE(command);
+        const Result r = run(std::string(command) + " --frames 9", config);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const long lost = lostByCamera(r.out);
+        EXPECT_GE(lost, 4) << r.out;
+        EXPECT_LE(lost, 5) << r.out;
+        EXPECT_NE(r.out.find("missed frames: " + std::to_string(lost) + "\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find(" lost by the camera, 0 missed by the host (it was busy when they "
+                             "ended), 0 not written (the disk was slower)\n"),
+                  std::string::npos)
+            << r.out;
+    }
+    const Result none = run("grab --frames 3", population(camera(32, 8, 8, 1, ",\"framePeriodMs\":5")));
+    EXPECT_EQ(lostByCamera(none.out), 0) << none.out;
+}
+
 TEST_F(QorGrabRun, TriggeredFramesWaitForTheirTrigger)
 {
     const std::string freeRunCamera = camera(32, 8, 8, 1, ",\"framePeriodMs\":5");

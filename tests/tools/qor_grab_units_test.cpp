@@ -17,6 +17,7 @@
 #include "image_output.h"
 #include "number_text.h"
 #include "pgm_writer.h"
+#include "progress.h"
 #include "qor_bitflow.h"
 
 namespace qorgrab {
@@ -331,6 +332,45 @@ private:
     bool open_ = false;
     bool failWrites_ = false;
 };
+
+// What printSummary() writes for `summary`.
+std::string summaryText(const RunSummary &summary)
+{
+    std::FILE *file = std::tmpfile();
+    printSummary(file, summary);
+    std::rewind(file);
+    std::string text;
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) text += static_cast<char>(c);
+    std::fclose(file);
+    return text;
+}
+
+TEST(QorGrabSummary, MissedFramesAddUpByCause)
+{
+    struct Case {
+        std::optional<uint64_t> lostByCamera;
+        std::string missed, causes;
+    };
+    const Case cases[] = {
+        {3, "missed frames: 16\n",
+         "missed frames, by cause: 3 lost by the camera, 5 missed by the host (it was busy when "
+         "they ended), 8 not written (the disk was slower)\n"},
+        // An SDK that cannot tell the camera's losses is not said to have none.
+        {std::nullopt, "missed frames: 13\n",
+         "missed frames, by cause: 5 missed by the host (it was busy when they ended), 8 not "
+         "written (the disk was slower); this SDK does not count frames lost by the camera\n"},
+    };
+    for (const Case &c : cases) {
+        RunSummary summary;
+        summary.frames = 50;
+        summary.lostByCamera = c.lostByCamera;
+        summary.missedByHost = 5;
+        summary.unwritten = 8;
+        const std::string text = summaryText(summary);
+        EXPECT_NE(text.find("frames: 50\n" + c.missed), std::string::npos) << text;
+        EXPECT_NE(text.find(c.causes), std::string::npos) << text;
+    }
+}
 
 TEST(QorGrabFrameWriter, DropsWhatASlowDiskCannotTakeWithoutWaiting)
 {

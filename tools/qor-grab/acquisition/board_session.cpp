@@ -19,6 +19,16 @@ int32_t openBoard(int32_t family, uint32_t number, int32_t &slot)
 
 }  // namespace
 
+uint32_t familyTypeCode(int32_t family)
+{
+    switch (family) {
+    case BF_FAMILY_208: return 208;
+    case BF_FAMILY_16: return 16;
+    case BF_FAMILY_32: return 32;
+    default: return 64;
+    }
+}
+
 BoardSession::BoardSession(Opened, int32_t family, uint32_t number, int32_t slot)
     : family_(family), number_(number), slot_(slot)
 {

@@ -16,6 +16,9 @@ struct CameraGeometry {
     uint32_t lines = 0;
 };
 
+// The board-type code of a family: 208, 16, 32 or 64.
+uint32_t familyTypeCode(int32_t family);
+
 class BoardSession {
 public:
     // Opens board `number` of `family`; throws BfFailure on any failing status.

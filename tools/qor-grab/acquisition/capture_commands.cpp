@@ -6,6 +6,7 @@
 #include "acquisition_setup.h"
 #include "bf_check.h"
 #include "board_session.h"
+#include "camera_losses.h"
 #include "commands.h"
 #include "destinations.h"
 #include "frame_counter.h"
@@ -75,17 +76,18 @@ void offer(FrameWriter *writer, const FrameView &frame, uint64_t index)
 }
 
 RunSummary finishRun(Progress &progress, const FrameCounter &counter, FrameWriter *writer,
-                     int32_t slot)
+                     const BoardSession &board)
 {
     RunSummary summary;
     summary.seconds = progress.finish();
     summary.frames = counter.received();
-    summary.overflowResets = overflowResets(slot);
+    summary.missedByHost = counter.missed();
+    summary.lostByCamera = framesLostByCamera(familyTypeCode(board.family()), board.number());
+    summary.overflowResets = overflowResets(board.slot());
     if (writer) {
         writer->finish();
         summary.unwritten = writer->dropped();
     }
-    summary.missed = counter.missed() + summary.unwritten;
     return summary;
 }
 
@@ -108,7 +110,7 @@ void runSnap(const Options &options)
         offer(writer.get(), layout.view(destination.data()), counter.advanceOne());
         progress.frameDone(counter.received());
     }
-    const RunSummary summary = finishRun(progress, counter, writer.get(), board.slot());
+    const RunSummary summary = finishRun(progress, counter, writer.get(), board);
     destination.release();
     board.close();
     printSummary(stdout, summary);
@@ -137,7 +139,7 @@ void runGrab(const Options &options)
         progress.frameDone(counter.received());
     }
     grab.stop();
-    const RunSummary summary = finishRun(progress, counter, writer.get(), board.slot());
+    const RunSummary summary = finishRun(progress, counter, writer.get(), board);
     destination.release();
     board.close();
     printSummary(stdout, summary);
@@ -167,7 +169,7 @@ void runChain(const Options &options)
         progress.frameDone(counter.received());
     }
     grab.stop();
-    const RunSummary summary = finishRun(progress, counter, writer.get(), board.slot());
+    const RunSummary summary = finishRun(progress, counter, writer.get(), board);
     chain.release();
     board.close();
     printSummary(stdout, summary);

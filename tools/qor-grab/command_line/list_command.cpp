@@ -12,16 +12,6 @@ namespace {
 
 constexpr int32_t kFamilies[] = {BF_FAMILY_208, BF_FAMILY_16, BF_FAMILY_32, BF_FAMILY_64};
 
-uint32_t typeCode(int32_t family)
-{
-    switch (family) {
-    case BF_FAMILY_208: return 208;
-    case BF_FAMILY_16: return 16;
-    case BF_FAMILY_32: return 32;
-    default: return 64;
-    }
-}
-
 void printHeader()
 {
     std::printf("%-4s  %-11s  %-5s  %6s  %6s  %5s  %8s  %10s\n", "slot", "family", "board",
@@ -31,7 +21,7 @@ void printHeader()
 void printRow(const BoardSession &board, const CameraGeometry &g)
 {
     char family[16];
-    std::snprintf(family, sizeof family, "%d (%u)", board.family(), typeCode(board.family()));
+    std::snprintf(family, sizeof family, "%d (%u)", board.family(), familyTypeCode(board.family()));
     std::printf("%-4d  %-11s  %-5u  %6u  %6u  %5u  %8u  %10u\n", board.slot(), family,
                 board.number(), g.width, g.lines, g.bitDepth, g.bytesPerPixel, g.cameraInfo);
 }

@@ -144,6 +144,42 @@ TEST_F(QorGrabRun, ListSelectsTheCameraAsked)
     EXPECT_EQ(r.out.find("640"), std::string::npos) << r.out;
 }
 
+TEST_F(QorGrabRun, ListCountsEachBoardsCamerasAndLooksOnEveryBoard)
+{
+    struct Case {
+        std::string args;
+        int exitCode;
+        std::vector<std::string> rows;  // in order
+    };
+    const std::vector<Case> cases = {
+        {"list",
+         0,
+         {"0     0 (208)      0         640     480      8         1           0        1\n",
+          "2     2 (32)       0         640     480      8         1           0        2\n",
+          "3     3 (64)       0         640     480      8         1           0        1\n"}},
+        // Only the type-32 board has a camera 1; the boards before it do
+        // not stop the listing.
+        {"list --camera 1",
+         0,
+         {"0     0 (208)      0      no camera 1: it has 1\n",
+          "1     1 (16)       0      no camera 1: it has 1\n",
+          "2     2 (32)       0        1024     768     12         2           1        2\n",
+          "3     3 (64)       0      no camera 1: it has 1\n"}},
+        {"list --camera 2", 1, {"2     2 (32)       0      no camera 2: it has 2\n"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        size_t at = 0;
+        for (const std::string &row : c.rows) {
+            at = r.out.find(row, at);
+            EXPECT_NE(at, std::string::npos) << "missing or out of order: " << row << r.out;
+        }
+    }
+    EXPECT_NE(run("list --camera 2").err.find("no board has camera 2"), std::string::npos);
+}
+
 TEST_F(QorGrabRun, ListKeepsToTheFamilyAsked)
 {
     const Result r = run("list --family 2 --camera 1");
@@ -291,7 +327,8 @@ TEST_F(QorGrabRun, FailuresSayFunctionStatusAndMeaning)
         {"snap --family 0 --board 1",
          {"BF_Open returned 5000 (BF_E_NO_BOARD): No board of the requested family",
           "hint: `qor-grab list`"}},
-        {"list --camera 1", {"BF_SelectCamera returned 5006 (BF_E_CAMERA_SELECT): The board refused"}},
+        {"snap --camera 1", {"BF_SelectCamera returned 5006 (BF_E_CAMERA_SELECT): The board refused",
+                             "hint: the board has no camera 1; `qor-grab list`"}},
         {"grab --family 3 --trigger ext", {"BF_TriggerMode returned 5004 (BF_E_TRIGGER_MODE)"}},
         {"snap --window 4096x4096", {"BF_AqFrameSize returned 5042 (BF_E_FRAME_SIZE)"}},
         {"reg get 5", {"BF_RegPeek returned 5043 (BF_E_REGISTER_UNSUPPORTED)", "no register has id 5"}},

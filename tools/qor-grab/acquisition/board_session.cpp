@@ -10,6 +10,9 @@ namespace qorgrab {
 namespace {
 
 constexpr int32_t kNoSlot = -1;
+// More cameras than this on one board would be a board that takes any
+// number: the count stops there.
+constexpr uint32_t kMaxCameras = 64;
 
 int32_t openBoard(int32_t family, uint32_t number, int32_t &slot)
 {
@@ -74,6 +77,22 @@ void BoardSession::selectCamera(uint32_t camera)
 {
     check(BF_SelectCamera(camera, slot_), "BF_SelectCamera",
           "the board has no camera " + std::to_string(camera) + "; " + listHint());
+}
+
+bool BoardSession::trySelectCamera(uint32_t camera)
+{
+    const int32_t status = BF_SelectCamera(camera, slot_);
+    if (status == BF_E_CAMERA_SELECT) return false;
+    check(status, "BF_SelectCamera");
+    return true;
+}
+
+uint32_t BoardSession::countCameras(uint32_t reselect)
+{
+    uint32_t cameras = 0;
+    while (cameras < kMaxCameras && trySelectCamera(cameras)) ++cameras;
+    if (cameras > 0) selectCamera(reselect);
+    return cameras;
 }
 
 void BoardSession::close()

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bfsim.h"
+#include "tools/grey_png.h"
 #include "tools/qor_grab_process.h"
 
 namespace {
@@ -134,6 +135,39 @@ TEST_F(QorGrabImages, PngIsEightOrSixteenBitGrey)
         EXPECT_EQ(image.bits, c.bits);
         EXPECT_EQ(image.significantBits, c.depth);
         EXPECT_EQ(patternMismatch(image, 1, c.depth), "");
+    }
+}
+
+TEST_F(QorGrabImages, DisplayPngIsEightBitOverTheFullRange)
+{
+    struct Case {
+        uint32_t depth, bytesPerPixel;
+    };
+    for (const Case c : {Case{8, 1}, Case{12, 2}, Case{16, 2}}) {
+        SCOPED_TRACE(c.depth);
+        const fs::path out = dir_ / ("display" + std::to_string(c.depth));
+        // Wide enough for the ramp to reach the top of a 12-bit range.
+        const Result r = run("snap --display --out '" + out.string() + "'",
+                             population(camera(4200, 3, c.depth, c.bytesPerPixel)));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const Image header = readPng(out / "frame_000000.png");
+        EXPECT_EQ(header.bits, 8u);
+        EXPECT_EQ(header.significantBits, 8u);
+        const GreyPng png = decodeGreyPng(readFile(out / "frame_000000.png"));
+        ASSERT_EQ(png.width, 4200u);
+        const uint32_t full = (1u << c.depth) - 1;
+        std::string mismatch;
+        uint32_t brightest = 0;
+        for (uint32_t x = 0; x < png.width && mismatch.empty(); ++x) {
+            const uint32_t value = bfsim_pattern_value(x, 1, 0, c.depth);
+            const uint32_t expected = (value * 255 + full / 2) / full;
+            if (png.at(x, 1) != expected)
+                mismatch = std::to_string(x) + ": " + std::to_string(png.at(x, 1)) + " for " +
+                           std::to_string(value);
+            brightest = std::max<uint32_t>(brightest, png.at(x, 1));
+        }
+        EXPECT_EQ(mismatch, "");
+        EXPECT_EQ(brightest, c.depth <= 12 ? 255u : 16u);  // a 16-bit ramp of 4200 stays dark
     }
 }
 

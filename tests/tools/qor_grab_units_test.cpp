@@ -58,6 +58,10 @@ TEST(QorGrabOptions, ReadsEveryOption)
     EXPECT_EQ(o.window->height, 200u);
     EXPECT_EQ(o.progress, std::optional<bool>(false));
     EXPECT_TRUE(o.overwrite);
+    EXPECT_EQ(o.samples, Samples::Exact);
+#if QOR_GRAB_HAVE_PNG
+    EXPECT_EQ(parse({"grab", "--out", "f", "--display"}).samples, Samples::Display);
+#endif
 }
 
 TEST(QorGrabOptions, DefaultsAndOperands)
@@ -138,6 +142,10 @@ TEST(QorGrabOptions, RefusesWhatCannotRunNamingTheOption)
         {words({"snap", "--window", "640x0"}), "--window"},
         {words({"snap", "--format", "jpeg"}), "--format"},
         {words({"snap", "--format", "pgm"}), "--format needs --out"},
+        {words({"snap", "--display"}), "--display writes PNG files"},
+        {words({"snap", "--display", "--out", "f", "--format", "pgm"}), "--display writes PNG files"},
+        {words({"chain", "--display", "--out", "s.tif"}), "--display writes PNG files"},
+        {words({"list", "--display"}), "--display"},
         {words({"view", "--port", "65536"}), "--port"},
         {words({"snap", "--speed", "2"}), "--speed"},
         {words({"snap", "extra"}), "extra"},

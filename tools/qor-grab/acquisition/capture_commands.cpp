@@ -63,7 +63,7 @@ void snapOne(int32_t slot, const Options &options)
 std::unique_ptr<FrameWriter> openWriter(const Options &options, const FrameLayout &layout)
 {
     const uint64_t frameBytes = uint64_t{layout.width} * layout.lines * layout.camera.bytesPerPixel;
-    auto output = openImageOutput(options.out, options.format, frameBytes * framesFor(options));
+    auto output = openImageOutput(options.out, options.format, options.samples, frameBytes * framesFor(options));
     if (!output) return nullptr;
     return std::make_unique<FrameWriter>(std::move(output),
                                          FrameWriter::queueFramesFor(layout.bufferBytes));

@@ -185,6 +185,10 @@ void CommandLine::addAcquisitionCommands()
         sub->add_flag("--overwrite", options_.overwrite,
                       "Replace an existing --out stack, or the frame files already in an --out "
                       "folder (without it, either stops the run)");
+        sub->add_flag_callback(
+            "--display", [this] { options_.samples = Samples::Display; },
+            "PNG files for viewing: 8-bit, scaled from the camera's full range (default: the "
+            "exact samples, 16-bit with sBIT for a deeper camera)");
         addChoice(*sub, "--format", format_,
                   "Image format of the files in an --out folder (default " +
                       std::string(formatName(defaultFolderFormat())) + ")",
@@ -296,7 +300,7 @@ void CommandLine::finish()
         if (given(*sub, "--format")) options_.format = format_;
     }
     if (!window_.empty()) options_.window = parseWindow(window_);
-    const std::string problem = outputProblem(options_.out, options_.format);
+    const std::string problem = outputProblem(options_.out, options_.format, options_.samples);
     if (!problem.empty()) throw CLI::ValidationError("--format", problem);
 }
 

@@ -54,7 +54,10 @@ std::string lowerExtension(const std::string &path)
 
 class FolderOutput : public ImageOutput {
 public:
-    FolderOutput(const std::string &folder, ImageFormat format) : folder_(folder), format_(format) {}
+    FolderOutput(const std::string &folder, ImageFormat format, Samples samples)
+        : folder_(folder), format_(format), samples_(samples)
+    {
+    }
 
     void write(const FrameView &frame, uint64_t frameNumber,
                std::chrono::system_clock::time_point captured) override
@@ -63,7 +66,7 @@ public:
             (std::filesystem::path(folder_) / frameFileName(frameNumber, format_)).string();
         switch (format_) {
 #if QOR_GRAB_HAVE_PNG
-        case ImageFormat::Png: writePng(path, frame); break;
+        case ImageFormat::Png: writePng(path, frame, samples_); break;
 #endif
 #if QOR_GRAB_HAVE_TIFF
         case ImageFormat::Tiff: writeTiff(path, frame, frameNumber, captured); break;
@@ -76,6 +79,7 @@ public:
 private:
     std::string folder_;
     ImageFormat format_;
+    Samples samples_;
 };
 
 #if QOR_GRAB_HAVE_TIFF
@@ -120,9 +124,14 @@ bool isStackPath(const std::string &out)
     return extension == ".tif" || extension == ".tiff";
 }
 
-std::string outputProblem(const std::string &out, std::optional<ImageFormat> format)
+std::string outputProblem(const std::string &out, std::optional<ImageFormat> format,
+                          Samples samples)
 {
     if (out.empty() && format) return "--format needs --out";
+    if (samples == Samples::Display &&
+        (out.empty() || isStackPath(out) || format.value_or(defaultFolderFormat()) != ImageFormat::Png))
+        return "--display writes PNG files: it needs an --out folder with PNG files in it "
+               "(--format png)";
     if (!isStackPath(out)) return "";
     if (!info(ImageFormat::Tiff).built)
         return "this build of qor-grab writes no TIFF (it needs libtiff); give --out a folder";
@@ -133,7 +142,7 @@ std::string outputProblem(const std::string &out, std::optional<ImageFormat> for
 }
 
 std::unique_ptr<ImageOutput> openImageOutput(const std::string &out,
-                                             std::optional<ImageFormat> format,
+                                             std::optional<ImageFormat> format, Samples samples,
                                              uint64_t expectedBytes)
 {
     if (out.empty()) return nullptr;
@@ -141,7 +150,7 @@ std::unique_ptr<ImageOutput> openImageOutput(const std::string &out,
     if (isStackPath(out)) return std::make_unique<StackOutput>(out, expectedBytes);
 #endif
     static_cast<void>(expectedBytes);
-    return std::make_unique<FolderOutput>(out, format.value_or(defaultFolderFormat()));
+    return std::make_unique<FolderOutput>(out, format.value_or(defaultFolderFormat()), samples);
 }
 
 bool isFrameFileName(const std::string &name)

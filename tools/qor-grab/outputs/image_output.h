@@ -24,8 +24,9 @@ const char *formatName(ImageFormat format);
 ImageFormat defaultFolderFormat();
 // Whether `out` names a TIFF stack rather than a folder.
 bool isStackPath(const std::string &out);
-// Why --out and --format cannot go together; empty when they can.
-std::string outputProblem(const std::string &out, std::optional<ImageFormat> format);
+// Why --out, --format and --display cannot go together; empty when they can.
+std::string outputProblem(const std::string &out, std::optional<ImageFormat> format,
+                          Samples samples);
 
 class ImageOutput {
 public:
@@ -41,8 +42,9 @@ public:
 // Opens the output --out names, once prepareOutputPath() has readied it;
 // a stack's file is created now.
 // `expectedBytes`: the run's frames, for a stack to choose its TIFF flavour.
+// `samples`: how a folder's PNG files hold the pixels.
 std::unique_ptr<ImageOutput> openImageOutput(const std::string &out,
-                                             std::optional<ImageFormat> format,
+                                             std::optional<ImageFormat> format, Samples samples,
                                              uint64_t expectedBytes);
 
 // The file name of frame `frameNumber` in a folder: frame_NNNNNN.EXT.

@@ -7,12 +7,13 @@
 # line, libpng and libtiff for its images (libtiff-tools: tiffinfo, which its
 # tests use), cpp-httplib for its live viewer and Chromium to test that
 # viewer in a real browser. The simulator replays TIFF files through libtiff;
-# gnuplot-nox plots the benchmark figures.
+# gnuplot-nox plots the benchmark figures; groff-base renders qor-grab's
+# manual page in its test, failing on any warning.
 QOR_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev nlohmann-json3-dev
               doxygen graphviz dpkg-dev file
               python3 python3-numpy python3-pytest
               libcli11-dev libpng-dev libtiff-dev libtiff-tools libcpp-httplib-dev chromium
-              gnuplot-nox)
+              gnuplot-nox groff-base)
 
 qor_package_installed() {
     dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'

@@ -147,9 +147,9 @@ void CommandLine::addListCommand()
 {
     CLI::App *list = app_.add_subcommand(
         "list", "Open every board of every family (only --family F's, if given), print slot, "
-                "family, number, geometry and camera value, then close them");
+                "family, number, geometry, camera value and number of cameras, then close them");
     list->callback([this] { options_.command = Command::List; });
-    addNumber(*list, "--camera", camera_, "Select camera N on every board first", uint32_t{0},
+    addNumber(*list, "--camera", camera_, "Select camera N on every board that has one first", uint32_t{0},
               kU32Max);
 }
 

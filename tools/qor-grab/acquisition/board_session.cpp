@@ -75,8 +75,7 @@ CameraGeometry BoardSession::imageInfo() const
 
 void BoardSession::selectCamera(uint32_t camera)
 {
-    check(BF_SelectCamera(camera, slot_), "BF_SelectCamera",
-          "the board has no camera " + std::to_string(camera) + "; " + listHint());
+    check(BF_SelectCamera(camera, slot_), "BF_SelectCamera", noCameraHint(camera));
 }
 
 bool BoardSession::trySelectCamera(uint32_t camera)

@@ -137,7 +137,10 @@ public:
 
     // The board fills the chain's buffers in turn from the first, so frame
     // n of the run is in buffer n mod K.
-    const uint8_t *frame(uint64_t index) const override { return chain_.buffer(index % chain_.size()); }
+    const uint8_t *frame(uint64_t index) const override
+    {
+        return chain_.buffer(index % chain_.size());
+    }
     void release() override { chain_.release(); }
 
 private:
@@ -154,17 +157,20 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Capture> snapCapture(int32_t slot, const FrameLayout &layout, const Options &options)
+std::unique_ptr<Capture> snapCapture(int32_t slot, const FrameLayout &layout,
+                                     const Options &options)
 {
     return std::make_unique<SnapCapture>(slot, layout, options);
 }
 
-std::unique_ptr<Capture> grabCapture(int32_t slot, const FrameLayout &layout, const Options &options)
+std::unique_ptr<Capture> grabCapture(int32_t slot, const FrameLayout &layout,
+                                     const Options &options)
 {
     return std::make_unique<GrabCapture>(slot, layout, options);
 }
 
-std::unique_ptr<Capture> chainCapture(int32_t slot, const FrameLayout &layout, const Options &options)
+std::unique_ptr<Capture> chainCapture(int32_t slot, const FrameLayout &layout,
+                                      const Options &options)
 {
     return std::make_unique<ChainCapture>(slot, layout, options);
 }

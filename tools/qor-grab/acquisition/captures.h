@@ -32,11 +32,14 @@ public:
 };
 
 // snap: one frame at a time into one destination.
-std::unique_ptr<Capture> snapCapture(int32_t slot, const FrameLayout &layout, const Options &options);
+std::unique_ptr<Capture> snapCapture(int32_t slot, const FrameLayout &layout,
+                                     const Options &options);
 // grab: continuously into one destination.
-std::unique_ptr<Capture> grabCapture(int32_t slot, const FrameLayout &layout, const Options &options);
+std::unique_ptr<Capture> grabCapture(int32_t slot, const FrameLayout &layout,
+                                     const Options &options);
 // chain: continuously into --buffers buffers filled in turn.
-std::unique_ptr<Capture> chainCapture(int32_t slot, const FrameLayout &layout, const Options &options);
+std::unique_ptr<Capture> chainCapture(int32_t slot, const FrameLayout &layout,
+                                      const Options &options);
 
 }  // namespace qorgrab
 

@@ -32,7 +32,8 @@ void printSummary(std::FILE *out, const RunSummary &summary)
                  summary.frames, summary.missed(), summary.overflowResets, summary.seconds,
                  summary.fps());
     std::fputs("missed frames, by cause: ", out);
-    if (summary.lostByCamera) std::fprintf(out, "%" PRIu64 " lost by the camera, ", *summary.lostByCamera);
+    if (summary.lostByCamera)
+        std::fprintf(out, "%" PRIu64 " lost by the camera, ", *summary.lostByCamera);
     std::fprintf(out,
                  "%" PRIu64 " missed by the host (it was busy when they ended), %" PRIu64
                  " not written (the disk was slower)%s\n",

@@ -149,8 +149,8 @@ void CommandLine::addListCommand()
         "list", "Open every board of every family (only --family F's, if given), print slot, "
                 "family, number, geometry, camera value and number of cameras, then close them");
     list->callback([this] { options_.command = Command::List; });
-    addNumber(*list, "--camera", camera_, "Select camera N on every board that has one first", uint32_t{0},
-              kU32Max);
+    addNumber(*list, "--camera", camera_, "Select camera N on every board that has one first",
+              uint32_t{0}, kU32Max);
 }
 
 void CommandLine::addAcquisitionCommands()

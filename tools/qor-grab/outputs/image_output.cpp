@@ -129,7 +129,8 @@ std::string outputProblem(const std::string &out, std::optional<ImageFormat> for
 {
     if (out.empty() && format) return "--format needs --out";
     if (samples == Samples::Display &&
-        (out.empty() || isStackPath(out) || format.value_or(defaultFolderFormat()) != ImageFormat::Png))
+        (out.empty() || isStackPath(out) ||
+         format.value_or(defaultFolderFormat()) != ImageFormat::Png))
         return "--display writes PNG files: it needs an --out folder with PNG files in it "
                "(--format png)";
     if (!isStackPath(out)) return "";

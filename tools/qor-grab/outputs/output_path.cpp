@@ -17,7 +17,8 @@ void createFolders(const fs::path &folder)
     if (folder.empty()) return;
     std::error_code error;
     fs::create_directories(folder, error);
-    if (error) throw ToolFailure("cannot create directory " + folder.string() + ": " + error.message());
+    if (error)
+        throw ToolFailure("cannot create directory " + folder.string() + ": " + error.message());
     if (!fs::is_directory(folder))
         throw ToolFailure("cannot create directory " + folder.string() +
                           ": a file of that name is in the way");
@@ -30,7 +31,8 @@ std::vector<fs::path> frameFilesIn(const fs::path &folder)
     for (const auto &entry : fs::directory_iterator(folder, error))
         if (entry.is_regular_file() && isFrameFileName(entry.path().filename().string()))
             found.push_back(entry.path());
-    if (error) throw ToolFailure("cannot read directory " + folder.string() + ": " + error.message());
+    if (error)
+        throw ToolFailure("cannot read directory " + folder.string() + ": " + error.message());
     return found;
 }
 
@@ -48,8 +50,8 @@ void prepareStack(const fs::path &stack, bool overwrite)
     if (fs::is_directory(stack))
         throw ToolFailure("--out " + stack.string() + " is a directory, not a TIFF stack file");
     if (fs::exists(stack) && !overwrite)
-        throw ToolFailure("--out " + stack.string() +
-                          " already exists; give --overwrite to replace it, or choose another path");
+        throw ToolFailure("--out " + stack.string() + " already exists; give --overwrite to " +
+                          "replace it, or choose another path");
     createFolders(stack.parent_path());
 }
 

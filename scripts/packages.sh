@@ -7,7 +7,8 @@
 # line, libpng and libtiff for its images (libtiff-tools: tiffinfo, which its
 # tests use), cpp-httplib for its live viewer and Chromium to test that
 # viewer in a real browser. The simulator replays TIFF files through libtiff;
-# gnuplot-nox plots the benchmark figures. The GStreamer plugin builds against
+# gnuplot-nox plots the benchmark figures; groff-base renders qor-grab's
+# manual page in its test, failing on any warning. The GStreamer plugin builds against
 # libgstreamer1.0-dev (which also ships gstcheck for its tests) and
 # libgstreamer-plugins-base1.0-dev (video caps and buffer pools); its tests
 # run gst-inspect-1.0 and gst-launch-1.0 (gstreamer1.0-tools) over elements of
@@ -16,7 +17,7 @@ QOR_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev nlo
               doxygen graphviz dpkg-dev file
               python3 python3-numpy python3-pytest
               libcli11-dev libpng-dev libtiff-dev libtiff-tools libcpp-httplib-dev chromium
-              gnuplot-nox
+              gnuplot-nox groff-base
               libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
               gstreamer1.0-plugins-base gstreamer1.0-plugins-good)
 

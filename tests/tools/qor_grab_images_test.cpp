@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bfsim.h"
+#include "tools/grey_png.h"
 #include "tools/qor_grab_process.h"
 
 namespace {
@@ -137,6 +138,39 @@ TEST_F(QorGrabImages, PngIsEightOrSixteenBitGrey)
     }
 }
 
+TEST_F(QorGrabImages, DisplayPngIsEightBitOverTheFullRange)
+{
+    struct Case {
+        uint32_t depth, bytesPerPixel;
+    };
+    for (const Case c : {Case{8, 1}, Case{12, 2}, Case{16, 2}}) {
+        SCOPED_TRACE(c.depth);
+        const fs::path out = dir_ / ("display" + std::to_string(c.depth));
+        // Wide enough for the ramp to reach the top of a 12-bit range.
+        const Result r = run("snap --display --out '" + out.string() + "'",
+                             population(camera(4200, 3, c.depth, c.bytesPerPixel)));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const Image header = readPng(out / "frame_000000.png");
+        EXPECT_EQ(header.bits, 8u);
+        EXPECT_EQ(header.significantBits, 8u);
+        const GreyPng png = decodeGreyPng(readFile(out / "frame_000000.png"));
+        ASSERT_EQ(png.width, 4200u);
+        const uint32_t full = (1u << c.depth) - 1;
+        std::string mismatch;
+        uint32_t brightest = 0;
+        for (uint32_t x = 0; x < png.width && mismatch.empty(); ++x) {
+            const uint32_t value = bfsim_pattern_value(x, 1, 0, c.depth);
+            const uint32_t expected = (value * 255 + full / 2) / full;
+            if (png.at(x, 1) != expected)
+                mismatch = std::to_string(x) + ": " + std::to_string(png.at(x, 1)) + " for " +
+                           std::to_string(value);
+            brightest = std::max<uint32_t>(brightest, png.at(x, 1));
+        }
+        EXPECT_EQ(mismatch, "");
+        EXPECT_EQ(brightest, c.depth <= 12 ? 255u : 16u);  // a 16-bit ramp of 4200 stays dark
+    }
+}
+
 TEST_F(QorGrabImages, TiffFilesKeepThePixelsOwnSize)
 {
     struct Case {
@@ -189,10 +223,45 @@ TEST_F(QorGrabImages, AStackHasAPagePerFrameTaggedWithItsNumberAndTime)
     EXPECT_EQ(directories, pages.size());
 }
 
+TEST_F(QorGrabImages, AStackIsReplacedOnlyWithOverwrite)
+{
+    const fs::path stack = dir_ / "s.tif";
+    const std::string config = population(camera(16, 4, 8, 1, ",\"framePeriodMs\":30"));
+    ASSERT_EQ(run("chain --frames 3 --out '" + stack.string() + "'", config).exitCode, 0);
+    const size_t pages = readTiff(stack).size();
+
+    const Result refused = run("chain --frames 1 --out '" + stack.string() + "'", config);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("--out " + stack.string() + " already exists; give --overwrite"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(readTiff(stack).size(), pages);
+
+    const Result replaced = run("chain --frames 1 --overwrite --out '" + stack.string() + "'", config);
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(readTiff(stack).size(), 1u);
+
+    // A folder where the stack should be is never replaced.
+    fs::create_directories(dir_ / "d.tif");
+    const Result intoFolder = run("chain --overwrite --out '" + (dir_ / "d.tif").string() + "'");
+    EXPECT_EQ(intoFolder.exitCode, 1);
+    EXPECT_NE(intoFolder.err.find("is a directory"), std::string::npos) << intoFolder.err;
+}
+
+TEST_F(QorGrabImages, AStackGetsTheFoldersItsPathNames)
+{
+    const fs::path stack = dir_ / "new" / "run" / "s.tiff";
+    const Result r = run("chain --frames 2 --out '" + stack.string() + "'",
+                         population(camera(16, 4, 8, 1, ",\"framePeriodMs\":30")));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(readTiff(stack).empty());
+}
+
 TEST_F(QorGrabImages, OutputsThatCannotBeWrittenFailTheRun)
 {
     std::ofstream(dir_ / "plain-file") << "x";
-    const Result stack = run("chain --out '" + (dir_ / "no/such/dir/s.tif").string() + "'");
+    // A file stands where the stack's folder would be made.
+    const Result stack = run("chain --out '" + (dir_ / "plain-file/dir/s.tif").string() + "'");
     EXPECT_EQ(stack.exitCode, 1);
     EXPECT_NE(stack.err.find("cannot create"), std::string::npos) << stack.err;
     const Result folder = run("snap --format png --out '" + (dir_ / "plain-file/x").string() + "'");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -144,6 +145,42 @@ TEST_F(QorGrabRun, ListSelectsTheCameraAsked)
     EXPECT_EQ(r.out.find("640"), std::string::npos) << r.out;
 }
 
+TEST_F(QorGrabRun, ListCountsEachBoardsCamerasAndLooksOnEveryBoard)
+{
+    struct Case {
+        std::string args;
+        int exitCode;
+        std::vector<std::string> rows;  // in order
+    };
+    const std::vector<Case> cases = {
+        {"list",
+         0,
+         {"0     0 (208)      0         640     480      8         1           0        1\n",
+          "2     2 (32)       0         640     480      8         1           0        2\n",
+          "3     3 (64)       0         640     480      8         1           0        1\n"}},
+        // Only the type-32 board has a camera 1; the boards before it do
+        // not stop the listing.
+        {"list --camera 1",
+         0,
+         {"0     0 (208)      0      no camera 1: it has 1\n",
+          "1     1 (16)       0      no camera 1: it has 1\n",
+          "2     2 (32)       0        1024     768     12         2           1        2\n",
+          "3     3 (64)       0      no camera 1: it has 1\n"}},
+        {"list --camera 2", 1, {"2     2 (32)       0      no camera 2: it has 2\n"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args);
+        const Result r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        size_t at = 0;
+        for (const std::string &row : c.rows) {
+            at = r.out.find(row, at);
+            EXPECT_NE(at, std::string::npos) << "missing or out of order: " << row << r.out;
+        }
+    }
+    EXPECT_NE(run("list --camera 2").err.find("no board has camera 2"), std::string::npos);
+}
+
 TEST_F(QorGrabRun, ListKeepsToTheFamilyAsked)
 {
     const Result r = run("list --family 2 --camera 1");
@@ -219,6 +256,53 @@ TEST_F(QorGrabRun, SnapOfAWindowHasTheWindowsGeometry)
     EXPECT_TRUE(holdsFrame(pgm, config, 0));
 }
 
+// The counts of the summary's line of causes: lost by the camera (-1 when
+// the line does not give it), missed by the host, not written.
+struct Causes {
+    long camera = -1, host = -1, disk = -1;
+};
+
+Causes missedByCause(const std::string &out)
+{
+    Causes causes;
+    const size_t at = out.find("missed frames, by cause: ");
+    if (at == std::string::npos) return causes;
+    const std::string line = out.substr(at, out.find('\n', at) - at);
+    std::sscanf(line.c_str(), "missed frames, by cause: %ld lost by the camera, %ld missed by the host",
+                &causes.camera, &causes.host);
+    if (causes.host < 0) {
+        causes.camera = -1;
+        std::sscanf(line.c_str(), "missed frames, by cause: %ld missed by the host", &causes.host);
+    }
+    const size_t disk = line.find("), ");
+    if (disk != std::string::npos) causes.disk = std::stol(line.substr(disk + 3));
+    return causes;
+}
+
+TEST_F(QorGrabRun, SummarySaysWhoLostTheFrames)
+{
+    // Every third frame is lost by the camera, so of the frames it delivered
+    // (received or missed by the host) about half as many again are lost,
+    // and one more may be before the grab stops.
+    const std::string config =
+        population(camera(32, 8, 8, 1, ",\"framePeriodMs\":10,\"dropEvery\":3"));
+    for (const char *command : {"snap", "grab", "chain"}) {
+        SCOPED_TRACE(command);
+        const Result r = run(std::string(command) + " --frames 9", config);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const Causes causes = missedByCause(r.out);
+        const long delivered = 9 + causes.host;
+        EXPECT_GE(2 * causes.camera, delivered - 1) << r.out;
+        EXPECT_LE(2 * causes.camera, delivered + 2) << r.out;
+        EXPECT_EQ(causes.disk, 0) << r.out;
+        const long missed = causes.camera + causes.host + causes.disk;
+        EXPECT_NE(r.out.find("missed frames: " + std::to_string(missed) + "\n"), std::string::npos)
+            << r.out;
+    }
+    const Result none = run("grab --frames 3", population(camera(32, 8, 8, 1, ",\"framePeriodMs\":10")));
+    EXPECT_EQ(missedByCause(none.out).camera, 0) << none.out;
+}
+
 TEST_F(QorGrabRun, TriggeredFramesWaitForTheirTrigger)
 {
     const std::string freeRunCamera = camera(32, 8, 8, 1, ",\"framePeriodMs\":5");
@@ -258,7 +342,8 @@ TEST_F(QorGrabRun, FailuresSayFunctionStatusAndMeaning)
         {"snap --family 0 --board 1",
          {"BF_Open returned 5000 (BF_E_NO_BOARD): No board of the requested family",
           "hint: `qor-grab list`"}},
-        {"list --camera 1", {"BF_SelectCamera returned 5006 (BF_E_CAMERA_SELECT): The board refused"}},
+        {"snap --camera 1", {"BF_SelectCamera returned 5006 (BF_E_CAMERA_SELECT): The board refused",
+                             "hint: the board has no camera 1; `qor-grab list`"}},
         {"grab --family 3 --trigger ext", {"BF_TriggerMode returned 5004 (BF_E_TRIGGER_MODE)"}},
         {"snap --window 4096x4096", {"BF_AqFrameSize returned 5042 (BF_E_FRAME_SIZE)"}},
         {"reg get 5", {"BF_RegPeek returned 5043 (BF_E_REGISTER_UNSUPPORTED)", "no register has id 5"}},
@@ -278,6 +363,32 @@ TEST_F(QorGrabRun, FailuresSayFunctionStatusAndMeaning)
         for (const std::string &message : c.messages)
             EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("BF_E_CHAIN_REQUIRED/"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(QorGrabRun, EveryAcquisitionGivesTheSameHints)
+{
+    // A snap waits the camera's own wait time, kept short here.
+    const std::string config = population(camera(640, 480, 8, 1, ",\"waitTimeMs\":200"));
+    const std::string extHint =
+        "hint: with --trigger ext every frame waits for the external trigger line";
+    const std::string windowHint =
+        "hint: the board refused a window of 10000 x 10000; its camera gives 640 x 480";
+    struct Case {
+        std::string options, status, hint;
+    };
+    const Case cases[] = {
+        {"--window 10000x10000", "BF_AqFrameSize returned 5042", windowHint},
+        {"--trigger ext --timeout 200", "returned 50", extHint},
+    };
+    for (const char *command : {"snap", "grab", "chain"}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(std::string(command) + " " + c.options);
+            const Result r = run(std::string(command) + " " + c.options, config);
+            EXPECT_EQ(r.exitCode, 1);
+            EXPECT_NE(r.err.find(c.status), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find(c.hint), std::string::npos) << r.err;
+        }
     }
 }
 
@@ -330,6 +441,34 @@ TEST_F(QorGrabRun, OutputFolderThatCannotBeMadeFailsTheRun)
     const Result r = run("snap --out '" + (dir_ / "plain-file").string() + "'");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("cannot create directory"), std::string::npos) << r.err;
+}
+
+TEST_F(QorGrabRun, AFolderWithFramesIsReplacedOnlyWithOverwrite)
+{
+    const fs::path out = dir_ / "f";
+    const std::string config = population(camera(16, 4, 8, 1));
+    const std::string to = " --format pgm --out '" + out.string() + "'";
+    ASSERT_EQ(run("snap --frames 3" + to, config).exitCode, 0);
+    std::ofstream(out / "notes.txt") << "kept";
+    const std::string firstFrame = readFile(out / frameName(0));
+
+    const Result refused = run("snap" + to, config);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("--out " + out.string() + " already holds 3 frame files; give --overwrite"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(refused.err.find("BF_"), std::string::npos) << "opened the board: " << refused.err;
+    EXPECT_EQ(frames(out).size(), 4u);
+    EXPECT_EQ(readFile(out / frameName(0)), firstFrame);
+
+    // The earlier run's frames go, other files stay.
+    const Result replaced = run("snap --overwrite" + to, config);
+    ASSERT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(frames(out), (std::vector<fs::path>{out / frameName(0), out / "notes.txt"}));
+
+    // A folder holding no frames needs no flag.
+    fs::remove(out / frameName(0));
+    EXPECT_EQ(run("snap" + to, config).exitCode, 0);
 }
 
 TEST_F(QorGrabRun, BoardControlsReportWhatTheBoardHolds)

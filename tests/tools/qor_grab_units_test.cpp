@@ -14,8 +14,10 @@
 #include "command_line.h"
 #include "frame_counter.h"
 #include "frame_writer.h"
+#include "image_output.h"
 #include "number_text.h"
 #include "pgm_writer.h"
+#include "progress.h"
 #include "qor_bitflow.h"
 
 namespace qorgrab {
@@ -38,7 +40,7 @@ TEST(QorGrabOptions, ReadsEveryOption)
     const Options o = parse({"chain", "--buffers", "6", "--frames=100", "--family", "3",
                              "--board", "0x2", "--camera", "1", "--timeout", "050", "--out",
                              "/tmp/x", "--format", "PGM", "--trigger", "sw", "--window", "320x200",
-                             "--no-progress"});
+                             "--no-progress", "--overwrite"});
     EXPECT_EQ(o.command, Command::Chain);
     EXPECT_EQ(o.buffers, 6);
     EXPECT_EQ(o.frames, 100u);
@@ -55,6 +57,11 @@ TEST(QorGrabOptions, ReadsEveryOption)
     EXPECT_EQ(o.window->width, 320u);
     EXPECT_EQ(o.window->height, 200u);
     EXPECT_EQ(o.progress, std::optional<bool>(false));
+    EXPECT_TRUE(o.overwrite);
+    EXPECT_EQ(o.samples, Samples::Exact);
+#if QOR_GRAB_HAVE_PNG
+    EXPECT_EQ(parse({"grab", "--out", "f", "--display"}).samples, Samples::Display);
+#endif
 }
 
 TEST(QorGrabOptions, DefaultsAndOperands)
@@ -135,6 +142,10 @@ TEST(QorGrabOptions, RefusesWhatCannotRunNamingTheOption)
         {words({"snap", "--window", "640x0"}), "--window"},
         {words({"snap", "--format", "jpeg"}), "--format"},
         {words({"snap", "--format", "pgm"}), "--format needs --out"},
+        {words({"snap", "--display"}), "--display writes PNG files"},
+        {words({"snap", "--display", "--out", "f", "--format", "pgm"}), "--display writes PNG files"},
+        {words({"chain", "--display", "--out", "s.tif"}), "--display writes PNG files"},
+        {words({"list", "--display"}), "--display"},
         {words({"view", "--port", "65536"}), "--port"},
         {words({"snap", "--speed", "2"}), "--speed"},
         {words({"snap", "extra"}), "extra"},
@@ -177,6 +188,21 @@ TEST(QorGrabOptions, StackPathsTakeOnlyTiff)
     CommandLine commandLine;
     EXPECT_THROW(commandLine.parse(words({"chain", "--out", "a.tif"})), CLI::ValidationError);
 #endif
+}
+
+TEST(QorGrabOptions, FrameFileNamesAreOnlyThoseAFolderRunWrites)
+{
+    struct Case {
+        const char *name;
+        bool frame;
+    };
+    const Case cases[] = {
+        {"frame_000000.png", true},  {"frame_000123.pgm", true}, {"frame_1234567.tif", true},
+        {"frame_00001.png", false},  {"frame_000001.jpg", false}, {"frame_00000x.png", false},
+        {"frame_000001", false},     {"notes.txt", false},        {"Frame_000001.png", false},
+    };
+    for (const Case &c : cases) EXPECT_EQ(isFrameFileName(c.name), c.frame) << c.name;
+    EXPECT_TRUE(isFrameFileName(frameFileName(42, ImageFormat::Tiff)));
 }
 
 TEST(QorGrabNumbers, DecimalOrHexNeverOctal)
@@ -314,6 +340,45 @@ private:
     bool open_ = false;
     bool failWrites_ = false;
 };
+
+// What printSummary() writes for `summary`.
+std::string summaryText(const RunSummary &summary)
+{
+    std::FILE *file = std::tmpfile();
+    printSummary(file, summary);
+    std::rewind(file);
+    std::string text;
+    for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) text += static_cast<char>(c);
+    std::fclose(file);
+    return text;
+}
+
+TEST(QorGrabSummary, MissedFramesAddUpByCause)
+{
+    struct Case {
+        std::optional<uint64_t> lostByCamera;
+        std::string missed, causes;
+    };
+    const Case cases[] = {
+        {3, "missed frames: 16\n",
+         "missed frames, by cause: 3 lost by the camera, 5 missed by the host (it was busy when "
+         "they ended), 8 not written (the disk was slower)\n"},
+        // An SDK that cannot tell the camera's losses is not said to have none.
+        {std::nullopt, "missed frames: 13\n",
+         "missed frames, by cause: 5 missed by the host (it was busy when they ended), 8 not "
+         "written (the disk was slower); this SDK does not count frames lost by the camera\n"},
+    };
+    for (const Case &c : cases) {
+        RunSummary summary;
+        summary.frames = 50;
+        summary.lostByCamera = c.lostByCamera;
+        summary.missedByHost = 5;
+        summary.unwritten = 8;
+        const std::string text = summaryText(summary);
+        EXPECT_NE(text.find("frames: 50\n" + c.missed), std::string::npos) << text;
+        EXPECT_NE(text.find(c.causes), std::string::npos) << text;
+    }
+}
 
 TEST(QorGrabFrameWriter, DropsWhatASlowDiskCannotTakeWithoutWaiting)
 {

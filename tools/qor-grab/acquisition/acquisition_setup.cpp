@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "bf_check.h"
+#include "hints.h"
 #include "qor_bitflow.h"
 
 namespace qorgrab {
@@ -23,6 +24,14 @@ constexpr LutKind kLutKinds[] = {
     {0, 12, 2},  // 4096 entries
     {1, 15, 2},  // 32768 entries
 };
+
+void applyWindow(const BoardSession &board, const Window &window)
+{
+    const int32_t status = BF_AqFrameSize(board.slot(), window.width, window.height, kFrameEngine);
+    if (status == BF_E_FRAME_SIZE)
+        throw BfFailure("BF_AqFrameSize", status, windowHint(window, board.imageInfo()));
+    check(status, "BF_AqFrameSize");
+}
 
 void applyTrigger(int32_t slot, TriggerChoice trigger)
 {
@@ -93,9 +102,7 @@ FrameLayout prepareAcquisition(BoardSession &board, const Options &options)
 {
     const int32_t slot = board.slot();
     if (options.camera) board.selectCamera(*options.camera);
-    if (options.window)
-        check(BF_AqFrameSize(slot, options.window->width, options.window->height, kFrameEngine),
-              "BF_AqFrameSize");
+    if (options.window) applyWindow(board, *options.window);
     applyTrigger(slot, options.trigger);
     const CameraGeometry camera = board.imageInfo();
     applyLut(slot, options.lut, camera.bitDepth);

@@ -3,13 +3,16 @@
 #include <string>
 
 #include "bf_check.h"
+#include "hints.h"
 #include "qor_bitflow.h"
 
 namespace qorgrab {
 namespace {
 
 constexpr int32_t kNoSlot = -1;
-constexpr const char *kListHint = "`qor-grab list` shows the boards present and their cameras";
+// More cameras than this on one board would be a board that takes any
+// number: the count stops there.
+constexpr uint32_t kMaxCameras = 64;
 
 int32_t openBoard(int32_t family, uint32_t number, int32_t &slot)
 {
@@ -19,6 +22,16 @@ int32_t openBoard(int32_t family, uint32_t number, int32_t &slot)
 
 }  // namespace
 
+uint32_t familyTypeCode(int32_t family)
+{
+    switch (family) {
+    case BF_FAMILY_208: return 208;
+    case BF_FAMILY_16: return 16;
+    case BF_FAMILY_32: return 32;
+    default: return 64;
+    }
+}
+
 BoardSession::BoardSession(Opened, int32_t family, uint32_t number, int32_t slot)
     : family_(family), number_(number), slot_(slot)
 {
@@ -27,7 +40,7 @@ BoardSession::BoardSession(Opened, int32_t family, uint32_t number, int32_t slot
 BoardSession::BoardSession(int32_t family, uint32_t number)
     : family_(family), number_(number), slot_(kNoSlot)
 {
-    check(openBoard(family, number, slot_), "BF_Open", kListHint);
+    check(openBoard(family, number, slot_), "BF_Open", listHint());
 }
 
 std::optional<BoardSession> BoardSession::openIfPresent(int32_t family, uint32_t number)
@@ -35,7 +48,7 @@ std::optional<BoardSession> BoardSession::openIfPresent(int32_t family, uint32_t
     int32_t slot = kNoSlot;
     const int32_t status = openBoard(family, number, slot);
     if (status == BF_E_NO_BOARD) return std::nullopt;
-    check(status, "BF_Open", kListHint);
+    check(status, "BF_Open", listHint());
     return BoardSession(Opened{}, family, number, slot);
 }
 
@@ -62,8 +75,23 @@ CameraGeometry BoardSession::imageInfo() const
 
 void BoardSession::selectCamera(uint32_t camera)
 {
-    check(BF_SelectCamera(camera, slot_), "BF_SelectCamera",
-          "the board has no camera " + std::to_string(camera) + "; " + kListHint);
+    check(BF_SelectCamera(camera, slot_), "BF_SelectCamera", noCameraHint(camera));
+}
+
+bool BoardSession::trySelectCamera(uint32_t camera)
+{
+    const int32_t status = BF_SelectCamera(camera, slot_);
+    if (status == BF_E_CAMERA_SELECT) return false;
+    check(status, "BF_SelectCamera");
+    return true;
+}
+
+uint32_t BoardSession::countCameras(uint32_t reselect)
+{
+    uint32_t cameras = 0;
+    while (cameras < kMaxCameras && trySelectCamera(cameras)) ++cameras;
+    if (cameras > 0) selectCamera(reselect);
+    return cameras;
 }
 
 void BoardSession::close()

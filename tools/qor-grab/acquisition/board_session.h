@@ -16,6 +16,9 @@ struct CameraGeometry {
     uint32_t lines = 0;
 };
 
+// The board-type code of a family: 208, 16, 32 or 64.
+uint32_t familyTypeCode(int32_t family);
+
 class BoardSession {
 public:
     // Opens board `number` of `family`; throws BfFailure on any failing status.
@@ -38,6 +41,13 @@ public:
 
     CameraGeometry imageInfo() const;
     void selectCamera(uint32_t camera);
+    // Selects `camera`, or returns false when the board has none of that
+    // number (BF_E_CAMERA_SELECT); any other failing status throws.
+    bool trySelectCamera(uint32_t camera);
+    // How many cameras the board has: the library has no inquiry for it, so
+    // each is selected in turn until one is refused. Leaves `reselect`
+    // selected afterwards.
+    uint32_t countCameras(uint32_t reselect);
     // Closes the board; throws BfFailure when the board refuses.
     void close();
 

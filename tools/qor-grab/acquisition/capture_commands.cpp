@@ -6,25 +6,22 @@
 #include "acquisition_setup.h"
 #include "bf_check.h"
 #include "board_session.h"
+#include "camera_losses.h"
+#include "captures.h"
 #include "commands.h"
 #include "destinations.h"
 #include "frame_counter.h"
 #include "frame_writer.h"
 #include "image_output.h"
+#include "output_path.h"
 #include "progress.h"
 #include "qor_bitflow.h"
 
 namespace qorgrab {
 namespace {
 
-constexpr int32_t kFireTrigger1 = 1;
-constexpr int32_t kLeaveTrigger2 = 0;
-constexpr int32_t kOneFrame = 0;  // BF_Wait: wait for one end of frame, not the whole chain
-
-void fireSoftwareTrigger(int32_t slot)
-{
-    check(BF_SetSWtrigger(kFireTrigger1, kLeaveTrigger2, slot), "BF_SetSWtrigger");
-}
+using MakeCapture = std::unique_ptr<Capture> (*)(int32_t slot, const FrameLayout &layout,
+                                                 const Options &options);
 
 uint32_t overflowResets(int32_t slot)
 {
@@ -34,36 +31,12 @@ uint32_t overflowResets(int32_t slot)
     return resets;
 }
 
-// What to try when no frame came in time.
-std::string waitHint(const Options &options)
-{
-    if (options.trigger == TriggerChoice::External)
-        return "with --trigger ext every frame waits for the external trigger line; check its "
-               "wiring, or try --trigger sw";
-    return "no frame ended within --timeout " + std::to_string(options.timeoutMs) +
-           " ms; a slow camera needs a longer --timeout";
-}
-
-// One frame by snap. The library fires the software trigger itself only
-// while the external trigger is off, so with --trigger sw the snap is split:
-// start it, trigger it, wait for it.
-void snapOne(int32_t slot, const Options &options)
-{
-    if (options.trigger != TriggerChoice::Software) {
-        check(BF_GetFrame(slot), "BF_GetFrame");
-        return;
-    }
-    uint32_t count = 0;
-    check(BF_FastGetFrame(slot), "BF_FastGetFrame");
-    fireSoftwareTrigger(slot);
-    check(BF_Wait4Frame(options.timeoutMs, slot, &count), "BF_Wait4Frame", waitHint(options));
-}
-
 // The writer for --out, if given, sized for the run's frames.
 std::unique_ptr<FrameWriter> openWriter(const Options &options, const FrameLayout &layout)
 {
     const uint64_t frameBytes = uint64_t{layout.width} * layout.lines * layout.camera.bytesPerPixel;
-    auto output = openImageOutput(options.out, options.format, frameBytes * framesFor(options));
+    auto output = openImageOutput(options.out, options.format, options.samples,
+                                  frameBytes * framesFor(options));
     if (!output) return nullptr;
     return std::make_unique<FrameWriter>(std::move(output),
                                          FrameWriter::queueFramesFor(layout.bufferBytes));
@@ -76,99 +49,62 @@ void offer(FrameWriter *writer, const FrameView &frame, uint64_t index)
 }
 
 RunSummary finishRun(Progress &progress, const FrameCounter &counter, FrameWriter *writer,
-                     int32_t slot)
+                     const BoardSession &board)
 {
     RunSummary summary;
     summary.seconds = progress.finish();
     summary.frames = counter.received();
-    summary.overflowResets = overflowResets(slot);
+    summary.missedByHost = counter.missed();
+    summary.lostByCamera = framesLostByCamera(familyTypeCode(board.family()), board.number());
+    summary.overflowResets = overflowResets(board.slot());
     if (writer) {
         writer->finish();
         summary.unwritten = writer->dropped();
     }
-    summary.missed = counter.missed() + summary.unwritten;
     return summary;
+}
+
+// The run loop of every acquisition command; `makeCapture` gives the
+// command's own way of taking frames.
+void runCapture(const Options &options, MakeCapture makeCapture)
+{
+    prepareOutputPath(options.out, options.overwrite);
+    BoardSession board(options.family, options.board);
+    const FrameLayout layout = prepareAcquisition(board, options);
+    const auto writer = openWriter(options, layout);
+    const auto capture = makeCapture(board.slot(), layout, options);
+
+    const uint32_t frames = framesFor(options);
+    FrameCounter counter;
+    Progress progress(frames, progressWanted(options.progress));
+    capture->start();
+    for (uint32_t i = 0; i < frames; ++i) {
+        const uint64_t index = capture->next(counter);
+        offer(writer.get(), layout.view(capture->frame(index)), index);
+        progress.frameDone(counter.received());
+    }
+    capture->stop();
+    const RunSummary summary = finishRun(progress, counter, writer.get(), board);
+    capture->release();
+    board.close();
+    printSummary(stdout, summary);
 }
 
 }  // namespace
 
 void runSnap(const Options &options)
 {
-    BoardSession board(options.family, options.board);
-    const FrameLayout layout = prepareAcquisition(board, options);
-    const auto writer = openWriter(options, layout);
-    SingleDestination destination(board.slot(), layout);
-
-    const uint32_t frames = framesFor(options);
-    FrameCounter counter;
-    Progress progress(frames, progressWanted(options.progress));
-    for (uint32_t i = 0; i < frames; ++i) {
-        snapOne(board.slot(), options);
-        // Every snap is a frame of its own: none can be missed between them.
-        offer(writer.get(), layout.view(destination.data()), counter.advanceOne());
-        progress.frameDone(counter.received());
-    }
-    const RunSummary summary = finishRun(progress, counter, writer.get(), board.slot());
-    destination.release();
-    board.close();
-    printSummary(stdout, summary);
+    runCapture(options, snapCapture);
 }
 
 void runGrab(const Options &options)
 {
-    BoardSession board(options.family, options.board);
-    const FrameLayout layout = prepareAcquisition(board, options);
-    const auto writer = openWriter(options, layout);
-    SingleDestination destination(board.slot(), layout);
-
-    const uint32_t frames = framesFor(options);
-    FrameCounter counter;
-    Progress progress(frames, progressWanted(options.progress));
-    GrabSession grab(board.slot(), false);
-    for (uint32_t i = 0; i < frames; ++i) {
-        if (options.trigger == TriggerChoice::Software) fireSoftwareTrigger(board.slot());
-        uint32_t count = 0;
-        check(BF_Wait4Frame(options.timeoutMs, board.slot(), &count), "BF_Wait4Frame",
-              waitHint(options));
-        // The board goes on writing the same buffer: the writer copies the
-        // frame out right after its end of frame.
-        offer(writer.get(), layout.view(destination.data()), counter.advance(count));
-        progress.frameDone(counter.received());
-    }
-    grab.stop();
-    const RunSummary summary = finishRun(progress, counter, writer.get(), board.slot());
-    destination.release();
-    board.close();
-    printSummary(stdout, summary);
+    runCapture(options, grabCapture);
 }
 
 void runChain(const Options &options)
 {
-    BoardSession board(options.family, options.board);
-    const FrameLayout layout = prepareAcquisition(board, options);
-    const auto writer = openWriter(options, layout);
-    BufferChain chain(board.slot(), layout, options.buffers);
-
-    const uint32_t frames = framesFor(options);
-    FrameCounter counter;
-    Progress progress(frames, progressWanted(options.progress));
-    GrabSession grab(board.slot(), true);
-    for (uint32_t i = 0; i < frames; ++i) {
-        if (options.trigger == TriggerChoice::Software) fireSoftwareTrigger(board.slot());
-        uint32_t count = 0;
-        check(BF_Wait(options.timeoutMs, board.slot(), kOneFrame, &count), "BF_Wait",
-              waitHint(options));
-        // The board fills the chain's buffers in turn from the first, so
-        // frame n of the run is in buffer n mod K.
-        const uint64_t index = counter.advance(count);
-        offer(writer.get(), layout.view(chain.buffer(index % chain.size())), index);
-        progress.frameDone(counter.received());
-    }
-    grab.stop();
-    const RunSummary summary = finishRun(progress, counter, writer.get(), board.slot());
-    chain.release();
-    board.close();
-    printSummary(stdout, summary);
+    runCapture(options, chainCapture);
 }
 
 void runReset(const Options &options)

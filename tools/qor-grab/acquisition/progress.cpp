@@ -29,10 +29,16 @@ void printSummary(std::FILE *out, const RunSummary &summary)
     std::fprintf(out,
                  "frames: %" PRIu64 "\nmissed frames: %" PRIu64
                  "\noverflow resets: %u\nseconds: %.3f\nfps: %.1f\n",
-                 summary.frames, summary.missed, summary.overflowResets, summary.seconds,
+                 summary.frames, summary.missed(), summary.overflowResets, summary.seconds,
                  summary.fps());
-    if (summary.unwritten > 0)
-        std::fprintf(out, "not written (the disk fell behind): %" PRIu64 "\n", summary.unwritten);
+    std::fputs("missed frames, by cause: ", out);
+    if (summary.lostByCamera)
+        std::fprintf(out, "%" PRIu64 " lost by the camera, ", *summary.lostByCamera);
+    std::fprintf(out,
+                 "%" PRIu64 " missed by the host (it was busy when they ended), %" PRIu64
+                 " not written (the disk was slower)%s\n",
+                 summary.missedByHost, summary.unwritten,
+                 summary.lostByCamera ? "" : "; this SDK does not count frames lost by the camera");
     std::fflush(out);
 }
 

@@ -9,13 +9,17 @@
 
 namespace qorgrab {
 
+// What became of a run's frames. Every frame the camera started is either
+// received or missed, for one of three reasons.
 struct RunSummary {
-    uint64_t frames = 0;
-    uint64_t missed = 0;    // every frame not written: ended unseen, or dropped by the writer
-    uint64_t unwritten = 0; // of those, dropped because the writer was behind
+    uint64_t frames = 0;                  // received by the host
+    std::optional<uint64_t> lostByCamera; // never delivered; unset: the SDK cannot tell
+    uint64_t missedByHost = 0;            // ended while the host was busy, so never seen
+    uint64_t unwritten = 0;               // received, but dropped because the disk was slower
     uint32_t overflowResets = 0;
     double seconds = 0;
 
+    uint64_t missed() const { return lostByCamera.value_or(0) + missedByHost + unwritten; }
     double fps() const { return seconds > 0 ? frames / seconds : 0; }
 };
 

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "frame_samples.h"
+
 namespace qorgrab {
 
 enum class Command {
@@ -57,6 +59,8 @@ struct Options {
     int32_t buffers = 4;
     std::string out;           // empty: no files written
     std::optional<ImageFormat> format;  // unset: chosen from --out
+    bool overwrite = false;    // replace what an earlier run left at --out
+    Samples samples = Samples::Exact;  // --display: PNG files scaled to 8 bits
     TriggerChoice trigger = TriggerChoice::Unchanged;
     LutChoice lut = LutChoice::None;
     std::optional<Window> window;

@@ -147,10 +147,10 @@ void CommandLine::addListCommand()
 {
     CLI::App *list = app_.add_subcommand(
         "list", "Open every board of every family (only --family F's, if given), print slot, "
-                "family, number, geometry and camera value, then close them");
+                "family, number, geometry, camera value and number of cameras, then close them");
     list->callback([this] { options_.command = Command::List; });
-    addNumber(*list, "--camera", camera_, "Select camera N on every board first", uint32_t{0},
-              kU32Max);
+    addNumber(*list, "--camera", camera_, "Select camera N on every board that has one first",
+              uint32_t{0}, kU32Max);
 }
 
 void CommandLine::addAcquisitionCommands()
@@ -182,6 +182,13 @@ void CommandLine::addAcquisitionCommands()
                         "Write frames: a folder gets one file per frame (frame_NNNNNN.EXT, "
                         "numbered by board frame, so missed frames leave gaps); a path ending "
                         ".tif/.tiff gets one multi-page TIFF");
+        sub->add_flag("--overwrite", options_.overwrite,
+                      "Replace an existing --out stack, or the frame files already in an --out "
+                      "folder (without it, either stops the run)");
+        sub->add_flag_callback(
+            "--display", [this] { options_.samples = Samples::Display; },
+            "PNG files for viewing: 8-bit, scaled from the camera's full range (default: the "
+            "exact samples, 16-bit with sBIT for a deeper camera)");
         addChoice(*sub, "--format", format_,
                   "Image format of the files in an --out folder (default " +
                       std::string(formatName(defaultFolderFormat())) + ")",
@@ -293,7 +300,7 @@ void CommandLine::finish()
         if (given(*sub, "--format")) options_.format = format_;
     }
     if (!window_.empty()) options_.window = parseWindow(window_);
-    const std::string problem = outputProblem(options_.out, options_.format);
+    const std::string problem = outputProblem(options_.out, options_.format, options_.samples);
     if (!problem.empty()) throw CLI::ValidationError("--format", problem);
 }
 

@@ -33,4 +33,12 @@ uint32_t sampleAt(const FrameView &frame, const SampleFormat &format, uint32_t x
     return static_cast<uint32_t>((value & mask) >> (format.sourceBits - format.outputBits));
 }
 
+uint8_t displaySampleAt(const FrameView &frame, const SampleFormat &format, uint32_t x, uint32_t y)
+{
+    constexpr uint64_t kWhite = 255;
+    const uint64_t full = (uint64_t{1} << format.outputBits) - 1;
+    const uint64_t value = sampleAt(frame, format, x, y);
+    return static_cast<uint8_t>((value * kWhite + full / 2) / full);
+}
+
 }  // namespace qorgrab

@@ -18,6 +18,11 @@ struct FrameView {
     uint32_t bitDepth = 8;
 };
 
+// How an image file holds a frame's pixels: exactly as the camera gave
+// them, or for viewing, scaled from the depth's full range to 8 bits (a
+// 12-bit frame written exactly looks black in viewers that ignore sBIT).
+enum class Samples { Exact, Display };
+
 // Bits above the depth are not image data, so they are dropped; a depth
 // beyond what the file can hold keeps its top `outputBits`.
 struct SampleFormat {
@@ -31,6 +36,9 @@ SampleFormat sampleFormat(const FrameView &frame, uint32_t maxBits, const char *
 
 // Pixel (x, y) as a sample of `format`.
 uint32_t sampleAt(const FrameView &frame, const SampleFormat &format, uint32_t x, uint32_t y);
+
+// Pixel (x, y) scaled from 0 .. 2^depth - 1 to 0 .. 255, rounded.
+uint8_t displaySampleAt(const FrameView &frame, const SampleFormat &format, uint32_t x, uint32_t y);
 
 }  // namespace qorgrab
 

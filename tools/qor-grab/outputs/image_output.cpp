@@ -5,7 +5,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
-#include <system_error>
 
 #include "bf_check.h"
 #include "pgm_writer.h"
@@ -55,12 +54,9 @@ std::string lowerExtension(const std::string &path)
 
 class FolderOutput : public ImageOutput {
 public:
-    FolderOutput(const std::string &folder, ImageFormat format) : folder_(folder), format_(format)
+    FolderOutput(const std::string &folder, ImageFormat format, Samples samples)
+        : folder_(folder), format_(format), samples_(samples)
     {
-        std::error_code error;
-        std::filesystem::create_directories(folder_, error);
-        if (error || !std::filesystem::is_directory(folder_))
-            throw ToolFailure("cannot create directory " + folder_ + ": " + error.message());
     }
 
     void write(const FrameView &frame, uint64_t frameNumber,
@@ -70,7 +66,7 @@ public:
             (std::filesystem::path(folder_) / frameFileName(frameNumber, format_)).string();
         switch (format_) {
 #if QOR_GRAB_HAVE_PNG
-        case ImageFormat::Png: writePng(path, frame); break;
+        case ImageFormat::Png: writePng(path, frame, samples_); break;
 #endif
 #if QOR_GRAB_HAVE_TIFF
         case ImageFormat::Tiff: writeTiff(path, frame, frameNumber, captured); break;
@@ -83,6 +79,7 @@ public:
 private:
     std::string folder_;
     ImageFormat format_;
+    Samples samples_;
 };
 
 #if QOR_GRAB_HAVE_TIFF
@@ -127,9 +124,15 @@ bool isStackPath(const std::string &out)
     return extension == ".tif" || extension == ".tiff";
 }
 
-std::string outputProblem(const std::string &out, std::optional<ImageFormat> format)
+std::string outputProblem(const std::string &out, std::optional<ImageFormat> format,
+                          Samples samples)
 {
     if (out.empty() && format) return "--format needs --out";
+    if (samples == Samples::Display &&
+        (out.empty() || isStackPath(out) ||
+         format.value_or(defaultFolderFormat()) != ImageFormat::Png))
+        return "--display writes PNG files: it needs an --out folder with PNG files in it "
+               "(--format png)";
     if (!isStackPath(out)) return "";
     if (!info(ImageFormat::Tiff).built)
         return "this build of qor-grab writes no TIFF (it needs libtiff); give --out a folder";
@@ -140,7 +143,7 @@ std::string outputProblem(const std::string &out, std::optional<ImageFormat> for
 }
 
 std::unique_ptr<ImageOutput> openImageOutput(const std::string &out,
-                                             std::optional<ImageFormat> format,
+                                             std::optional<ImageFormat> format, Samples samples,
                                              uint64_t expectedBytes)
 {
     if (out.empty()) return nullptr;
@@ -148,7 +151,21 @@ std::unique_ptr<ImageOutput> openImageOutput(const std::string &out,
     if (isStackPath(out)) return std::make_unique<StackOutput>(out, expectedBytes);
 #endif
     static_cast<void>(expectedBytes);
-    return std::make_unique<FolderOutput>(out, format.value_or(defaultFolderFormat()));
+    return std::make_unique<FolderOutput>(out, format.value_or(defaultFolderFormat()), samples);
+}
+
+bool isFrameFileName(const std::string &name)
+{
+    constexpr size_t kPrefix = sizeof "frame_" - 1;
+    constexpr size_t kMinDigits = 6;
+    if (name.compare(0, kPrefix, "frame_") != 0) return false;
+    const size_t dot = name.find('.', kPrefix);
+    if (dot == std::string::npos || dot - kPrefix < kMinDigits) return false;
+    for (size_t i = kPrefix; i < dot; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+    const std::string extension = name.substr(dot + 1);
+    return std::any_of(std::begin(kFormats), std::end(kFormats),
+                       [&extension](const FormatInfo &f) { return extension == f.extension; });
 }
 
 std::string frameFileName(uint64_t frameNumber, ImageFormat format)

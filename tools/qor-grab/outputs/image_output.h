@@ -24,8 +24,9 @@ const char *formatName(ImageFormat format);
 ImageFormat defaultFolderFormat();
 // Whether `out` names a TIFF stack rather than a folder.
 bool isStackPath(const std::string &out);
-// Why --out and --format cannot go together; empty when they can.
-std::string outputProblem(const std::string &out, std::optional<ImageFormat> format);
+// Why --out, --format and --display cannot go together; empty when they can.
+std::string outputProblem(const std::string &out, std::optional<ImageFormat> format,
+                          Samples samples);
 
 class ImageOutput {
 public:
@@ -38,15 +39,18 @@ public:
     virtual void close() {}
 };
 
-// Opens the output --out names, creating the folder or the stack file now so
-// that a path that cannot be written stops the run before the board opens.
+// Opens the output --out names, once prepareOutputPath() has readied it;
+// a stack's file is created now.
 // `expectedBytes`: the run's frames, for a stack to choose its TIFF flavour.
+// `samples`: how a folder's PNG files hold the pixels.
 std::unique_ptr<ImageOutput> openImageOutput(const std::string &out,
-                                             std::optional<ImageFormat> format,
+                                             std::optional<ImageFormat> format, Samples samples,
                                              uint64_t expectedBytes);
 
 // The file name of frame `frameNumber` in a folder: frame_NNNNNN.EXT.
 std::string frameFileName(uint64_t frameNumber, ImageFormat format);
+// Whether `name` is one frameFileName() gives, in any format and number.
+bool isFrameFileName(const std::string &name);
 
 }  // namespace qorgrab
 

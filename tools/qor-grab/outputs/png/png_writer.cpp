@@ -23,8 +23,24 @@ struct PngRows {
     int significantBits = 8;
 };
 
-PngRows pngRows(const FrameView &frame)
+constexpr uint32_t kMaxPixelBits = 32;
+
+PngRows displayRows(const FrameView &frame)
 {
+    const SampleFormat format = sampleFormat(frame, kMaxPixelBits, "PNG");
+    PngRows out;
+    out.bytes.resize(size_t{frame.width} * frame.lines);
+    for (uint32_t y = 0; y < frame.lines; ++y) {
+        uint8_t *sample = out.bytes.data() + size_t{frame.width} * y;
+        out.rows.push_back(sample);
+        for (uint32_t x = 0; x < frame.width; ++x) *sample++ = displaySampleAt(frame, format, x, y);
+    }
+    return out;
+}
+
+PngRows pngRows(const FrameView &frame, Samples samples)
+{
+    if (samples == Samples::Display) return displayRows(frame);
     const SampleFormat format = sampleFormat(frame, kMaxPngDepth, "PNG");
     PngRows out;
     out.bitDepth = frame.bytesPerPixel == 1 ? 8 : 16;
@@ -89,9 +105,9 @@ bool runLibpng(std::vector<uint8_t> *out, const FrameView &frame, PngRows *rows,
 
 }  // namespace
 
-std::vector<uint8_t> encodePng(const FrameView &frame)
+std::vector<uint8_t> encodePng(const FrameView &frame, Samples samples)
 {
-    PngRows rows = pngRows(frame);
+    PngRows rows = pngRows(frame, samples);
     std::vector<uint8_t> out;
     out.reserve(rows.bytes.size() / 2);
     char error[kErrorCapacity] = "out of memory";
@@ -100,9 +116,9 @@ std::vector<uint8_t> encodePng(const FrameView &frame)
     return out;
 }
 
-void writePng(const std::string &path, const FrameView &frame)
+void writePng(const std::string &path, const FrameView &frame, Samples samples)
 {
-    writeBytes(path, encodePng(frame));
+    writeBytes(path, encodePng(frame, samples));
 }
 
 }  // namespace qorgrab

@@ -1,6 +1,7 @@
 // PNG encoding of frames through libpng: grey, 8-bit for 1 byte per pixel,
 // 16-bit (big-endian, as PNG stores it) otherwise, with an sBIT chunk giving
-// the meaningful bits when the depth is less than the sample size.
+// the meaningful bits when the depth is less than the sample size; or, for
+// viewing, 8-bit scaled from the depth's full range.
 #ifndef QOR_GRAB_PNG_WRITER_H
 #define QOR_GRAB_PNG_WRITER_H
 
@@ -13,10 +14,10 @@
 namespace qorgrab {
 
 // The PNG file for a frame; throws ToolFailure when it cannot be made.
-std::vector<uint8_t> encodePng(const FrameView &frame);
+std::vector<uint8_t> encodePng(const FrameView &frame, Samples samples = Samples::Exact);
 
-// Writes encodePng(frame) to `path`; throws ToolFailure when it cannot.
-void writePng(const std::string &path, const FrameView &frame);
+// Writes encodePng(frame, samples) to `path`; throws ToolFailure when it cannot.
+void writePng(const std::string &path, const FrameView &frame, Samples samples = Samples::Exact);
 
 }  // namespace qorgrab
 

@@ -319,9 +319,12 @@ BFSIM_API int bfsim_wait_frames(uint32_t type, uint32_t number, uint64_t frames,
 /* How the engine behaves where hosts could wonder:
  * - Timing: a frame takes the camera's frame period (framePeriodUs). A
  *   grab's first frame ends one period after the command, the next ones on
- *   a grid a period apart: a frame written late does not move the next;
- *   frames a stall made late are written at once to catch up, unless the
- *   grab is more than 10 ms behind, when the slots missed are skipped. A snap
+ *   a grid a period apart: a frame written late does not move the next,
+ *   and a camera never slows. A frame of a free-running grab not begun by
+ *   the end of its slot (one period after it is due, and at least 10 ms, what
+ *   the board's memory holds) is lost by the camera like a dropped one, and
+ *   counted in framesLate: a camera faster than its frames can be written,
+ *   or a machine stalled longer than that, loses frames honestly. A snap
  *   ends one period after the command, at once in one-shot mode (1). In the
  *   triggered modes (2, 3) every frame waits for a trigger and ends one
  *   period (the timing generator's, when CiConExposureControlSet set one)

@@ -8,8 +8,12 @@
  * Timing: the thread sleeps to the absolute end of the exposure and spins
  * only its last few microseconds, which a sleep would overshoot; the frames
  * of a grab keep to a grid of one period, so neither a late wake-up nor a
- * slow write moves the frames after it: late frames are caught up. Hosts are woken once the lock has
- * been let go, so a woken waiter never finds it still held.
+ * slow write moves the frames after it. A frame the thread cannot start
+ * writing before its slot ends is lost by the camera, as a real camera
+ * would lose it: the counter passes it and framesLate counts it, so a
+ * camera faster than its frames can be written never silently slows.
+ * Hosts are woken once the lock has been let go, so a woken waiter never
+ * finds it still held.
  */
 #include <chrono>
 
@@ -32,11 +36,10 @@ constexpr auto kTriggerRecheck = std::chrono::milliseconds(20);
 // what a sleep overshoots by on an idle machine, so the frame is on time
 // at a small, fixed cost.
 constexpr auto kSpin = std::chrono::microseconds(5);
-// How far behind its grid a grab may fall and still write every frame, one
-// after the other, to catch up: a busy machine's stalls are caught up, but
-// a camera faster than the frames can be written loses the slots it cannot
-// keep rather than falling ever further behind.
-constexpr auto kLongestCatchUp = std::chrono::milliseconds(10);
+// The shortest slot of a free-running frame: the board's memory holds this
+// much of the camera's stream for the DMA, so a stall of the machine shorter
+// than this is caught up. A frame of a longer period has its whole period.
+constexpr auto kBoardMemory = std::chrono::milliseconds(10);
 // The timer slack the frame thread asks for: the kernel may otherwise
 // delay its wake-ups by 50 µs to batch them.
 constexpr unsigned long kTimerSlackNs = 1000;
@@ -163,20 +166,42 @@ void beginExposure(const Board &board, Run &run, Clock::time_point start)
 
 // After a frame of a grab: the next one waits for its trigger, or ends one
 // period after the last one was due, so the mean period over a run is the
-// camera's. Frames a stall made late are written at once, until the grab
-// is back on its grid; slots more than kLongestCatchUp behind are skipped.
+// camera's whatever the writes cost.
 void nextFrame(const Board &board, Run &run)
 {
     if (framesWaitForTrigger(board)) {
         run.phase = Phase::AwaitingTrigger;
         return;
     }
-    const Clock::duration period = framePeriod(board);
-    Clock::time_point next = run.due + period;
-    const Clock::time_point now = Clock::now();
-    if (now - next > kLongestCatchUp) next += ((now - next) / period) * period;
     run.phase = Phase::Exposing;
-    run.due = next;
+    run.due += framePeriod(board);
+}
+
+// How many frames of a free-running grab, from the one due now on, have
+// had their slot end before `now`: the camera has sent them and the board
+// had nowhere to keep them.
+uint64_t framesPastTheirSlot(const Board &board, const Run &run, Clock::time_point now)
+{
+    if (!run.continuous || framesWaitForTrigger(board)) return 0;
+    const Clock::duration period = framePeriod(board);
+    const Clock::duration slot = std::max<Clock::duration>(period, kBoardMemory);
+    if (now <= run.due + slot) return 0;
+    return uint64_t((now - run.due - slot) / period) + 1;
+}
+
+// Numbers the frames whose slot has passed and moves the grab past them;
+// each counts as late, or as lost when the camera's faults lose it anyway.
+void loseLateFrames(const Board &board, Engine &engine, uint64_t late)
+{
+    FrameCounter &counter = counterOf(engine, engine.run.target);
+    for (uint64_t k = 0; k < late; ++k) {
+        if (cameraLoses(board.currentCamera(), counter.index++))
+            ++engine.framesLost;
+        else
+            ++engine.framesLate;
+        ++counter.next;
+    }
+    engine.run.due += late * framePeriod(board);
 }
 
 // Wakes the host's waiters with the lock let go, so none of them wakes only
@@ -205,6 +230,9 @@ void writeOneFrame(Board &board, Engine &engine, std::unique_lock<std::mutex> &h
 {
     Run &run = engine.run;
     FrameJob job;
+    if (const uint64_t late = framesPastTheirSlot(board, run, Clock::now()); late != 0 &&
+        nextBuffer(engine, run.target))
+        loseLateFrames(board, engine, late);
     const Run started = run;
     switch (prepareFrame(board, engine, job)) {
     case Prepared::Gone:

@@ -145,6 +145,7 @@ Prepared prepareFrame(const Board &board, Engine &engine, FrameJob &job)
         chain.position = (chain.position + 1) % chain.engaged.size();
     }
     job.dest = *buffer;
+    job.stamp = board.currentCamera().stamp;
     acquiredGeometry(board, engine, job);
     describePixels(board, job);
     return Prepared::Ready;

@@ -260,6 +260,7 @@ struct FrameJob {
     uint32_t lines = 0;          // lines acquired
     uint32_t bytesPerPixel = 1;
     uint32_t frame = 0;          // frame number, stamped into the first line
+    bool stamp = true;           // whether it is
     // The ramp: pixel (x, y) holds ramp[x + y], the frame's values through
     // the LUT, so a frame costs width + lines look-ups.
     std::vector<uint32_t> ramp;

@@ -36,6 +36,11 @@ constexpr auto kTriggerRecheck = std::chrono::milliseconds(20);
 // what a sleep overshoots by on an idle machine, so the frame is on time
 // at a small, fixed cost.
 constexpr auto kSpin = std::chrono::microseconds(5);
+// The last stretch of an exposure is slept with the lock let go and nothing
+// to wake the thread early: the host woken by the last frame then takes the
+// lock without finding the frame thread on it, which would cost it a second
+// wake-up. A command given meanwhile is seen this much later at most.
+constexpr auto kUnlockedSleep = std::chrono::milliseconds(1);
 // The shortest slot of a free-running frame: the board's memory holds this
 // much of the camera's stream for the DMA, so a stall of the machine shorter
 // than this is caught up. A frame of a longer period has its whole period.
@@ -285,16 +290,19 @@ void awaitTrigger(Board &board, Engine &engine, std::unique_lock<std::mutex> &he
         deliverTrigger(board, engine);
 }
 
-// Sleeps to the end of the exposure, less the last few microseconds, which
-// it spins through with the lock let go; the caller looks at the run again.
+// Sleeps to the end of the exposure: on the board's condition while more
+// than kUnlockedSleep is left, so commands wake it, then with the lock let
+// go, spinning through the last few microseconds. The caller looks at the
+// run again.
 void awaitDue(Board &board, Engine &engine, std::unique_lock<std::mutex> &held)
 {
     const Clock::time_point due = engine.run.due;
-    if (Clock::now() + kSpin < due) {
-        board.changed.wait_until(held, due - kSpin);
+    if (Clock::now() + kUnlockedSleep < due) {
+        board.changed.wait_until(held, due - kUnlockedSleep);
         return;
     }
     held.unlock();
+    std::this_thread::sleep_until(due - kSpin);
     while (Clock::now() < due) {
     }
     held.lock();

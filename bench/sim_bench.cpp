@@ -148,6 +148,13 @@ uint64_t simulatedFrames()
     return bfsim_frames_completed(16, 0);
 }
 
+// Frames the camera lost because the engine could not write them in their slot.
+uint64_t lateFrames()
+{
+    bfsim_engine_info info{};
+    return bfsim_engine_info_get(16, 0, &info) == 0 ? info.framesLate : 0;
+}
+
 // The process's CPU time per frame made while the host waits for each in
 // turn, against one memcpy of the frame: the ratio, and the difference (the
 // fixed cost of a frame beyond its pixels).
@@ -161,7 +168,7 @@ void deliveryCost(benchmark::State &state, uint32_t width, uint32_t lines, uint3
     uint32_t count = 0;
     if (!grab.wait(count)) return;  // the schedule has started
     uint64_t received = 0, reported = 0;
-    const uint64_t framesBefore = simulatedFrames();
+    const uint64_t framesBefore = simulatedFrames(), lateBefore = lateFrames();
     const double cpuBefore = processCpuNs(), wallBefore = wallNs();
     for (auto _ : state) {
         if (!grab.wait(count)) return;
@@ -177,6 +184,7 @@ void deliveryCost(benchmark::State &state, uint32_t width, uint32_t lines, uint3
     state.counters["fixed_us"] = (cpuPerFrame - copyNs) / kNsPerUs;
     state.counters["ratio"] = cpuPerFrame / copyNs;
     state.counters["missed"] = double(reported - received);
+    state.counters["late_pct"] = 100 * double(lateFrames() - lateBefore) / (made + double(lateFrames() - lateBefore));
     state.counters["bytes"] = double(grab.frameBytes());
 }
 
@@ -267,7 +275,7 @@ void fixedCostVsFloor(benchmark::State &state, uint32_t periodUs)
     uint32_t count = 0;
     if (!grab.wait(count)) return;  // the schedule has started
     uint64_t received = 0, reported = 0;
-    const uint64_t framesBefore = simulatedFrames();
+    const uint64_t framesBefore = simulatedFrames(), lateBefore = lateFrames();
     const double cpuBefore = processCpuNs(), wallBefore = wallNs();
     for (auto _ : state) {
         if (!grab.wait(count)) return;
@@ -283,6 +291,7 @@ void fixedCostVsFloor(benchmark::State &state, uint32_t periodUs)
     state.counters["fps"] = made / (wall / 1e9);
     state.counters["ratio"] = (cpu / made) / floor.cpuNsPerFrame;
     state.counters["missed_pct"] = 100 * double(reported - received) / double(reported);
+    state.counters["late_pct"] = 100 * double(lateFrames() - lateBefore) / (made + double(lateFrames() - lateBefore));
 }
 
 // The period achieved over a run of a free-running grab against the one

@@ -13,7 +13,10 @@
  * would lose it: the counter passes it and framesLate counts it, so a
  * camera faster than its frames can be written never silently slows.
  * Hosts are woken once the lock has been let go, so a woken waiter never
- * finds it still held.
+ * finds it still held. A host asleep in CiSignalWait on a free-running grab
+ * writes the frame it waits for itself when it is due: one thread wakes per
+ * frame instead of two, and the frame thread only takes over, within its
+ * slot, the frames no host was waiting for.
  */
 #include <chrono>
 
@@ -41,6 +44,10 @@ constexpr auto kSpin = std::chrono::microseconds(5);
 // lock without finding the frame thread on it, which would cost it a second
 // wake-up. A command given meanwhile is seen this much later at most.
 constexpr auto kUnlockedSleep = std::chrono::milliseconds(1);
+// While a host writes the frames it waits for, the frame thread looks in this
+// much after each was due, and writes it if the host has gone: a frame is
+// then this late at most, well within its slot.
+constexpr auto kHandOver = std::chrono::milliseconds(1);
 // The shortest slot of a free-running frame: the board's memory holds this
 // much of the camera's stream for the DMA, so a stall of the machine shorter
 // than this is caught up. A frame of a longer period has its whole period.
@@ -297,6 +304,10 @@ void awaitTrigger(Board &board, Engine &engine, std::unique_lock<std::mutex> &he
 void awaitDue(Board &board, Engine &engine, std::unique_lock<std::mutex> &held)
 {
     const Clock::time_point due = engine.run.due;
+    if (engine.hostDelivers) {
+        board.changed.wait_until(held, due + kHandOver);
+        return;
+    }
     if (Clock::now() + kUnlockedSleep < due) {
         board.changed.wait_until(held, due - kUnlockedSleep);
         return;
@@ -323,8 +334,10 @@ void frameLoop(Board *board, std::shared_ptr<Engine> engine)
         Run &run = engine->run;
         switch (run.phase) {
         case Phase::Idle:
-        case Phase::Writing:  // only ever seen by the writer itself
             board->changed.wait(held);
+            break;
+        case Phase::Writing:  // by a host: it may leave the next frame to us
+            board->changed.wait_until(held, Clock::now() + kHandOver);
             break;
         case Phase::AwaitingTrigger:
             awaitTrigger(*board, *engine, held);
@@ -345,7 +358,32 @@ void ensureFrameThread(Board &board, Engine &engine)
     engine.thread = std::thread(frameLoop, &board, board.acquisition->engine);
 }
 
+// Whether frames come one period apart on their own, not on a trigger.
+bool freeRunning(const Board &board, const Run &run)
+{
+    return run.continuous && run.phase == Phase::Exposing && !framesWaitForTrigger(board);
+}
+
 }  // namespace
+
+std::optional<Clock::time_point> takeNextFrame(const Board &board, Engine &engine,
+                                               Clock::time_point deadline, bool &taken)
+{
+    const bool mine = freeRunning(board, engine.run) && engine.run.due <= deadline;
+    if (!mine || (engine.hostDelivers && !taken)) {
+        if (taken) engine.hostDelivers = taken = false;
+        return std::nullopt;
+    }
+    engine.hostDelivers = taken = true;
+    return engine.run.due;
+}
+
+void writeTakenFrame(Engine &engine, std::unique_lock<std::mutex> &held)
+{
+    if (engine.board == nullptr || engine.closing || !engine.hostDelivers) return;
+    if (freeRunning(*engine.board, engine.run) && Clock::now() >= engine.run.due)
+        writeOneFrame(*engine.board, engine, held);
+}
 
 void wakeAll(Engine &engine)
 {

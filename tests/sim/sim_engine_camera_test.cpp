@@ -120,6 +120,34 @@ TEST_F(Camera, FramesThatCannotBeWrittenInTheirSlotAreLostAndCounted)
     ASSERT_EQ(CiSignalFree(board, &signal), 0);
 }
 
+// A host that waits on every frame has each written in its own thread as it
+// falls due; once it stops waiting, the camera goes on without it.
+TEST_F(Camera, AHostWaitingOnEveryFrameGetsThemInOrderAndTheCameraGoesOnWithoutIt)
+{
+    openBoard(population(R"("width":8,"lines":4,"framePeriodUs":100)"));
+    ASSERT_EQ(CiAqSetup(board, buffer.data(), kWidth * kLines, kWidth, 3, 4, 0, 0, 1, 1, 0), 0);
+    CiSignal signal{};
+    ASSERT_EQ(CiSignalCreate(board, CI_SIGNAL_END_OF_FRAME, &signal), 0);
+    ASSERT_EQ(CiAqCommand(board, 3, 2, 0, 0), 0);
+    uint64_t reported = 0;
+    int64_t previous = -1;
+    for (int i = 0; i < 50; ++i) {
+        uint32_t count = 0;
+        const int32_t status = CiSignalWait(board, &signal, kLongWaitMs, &count);
+        ASSERT_TRUE(status == 0 || status == CI_WAIT_FRAMES_MISSED) << status;
+        ASSERT_GE(count, 1u);
+        reported += count;
+        const uint32_t stamp = frameStamp(buffer.data());
+        EXPECT_GT(int64_t{stamp}, previous) << "a newer frame after every wait";
+        previous = stamp;
+    }
+    EXPECT_EQ(reported, frames()) << "every frame written is signalled once";
+    ASSERT_TRUE(waitFrames(frames() + 20)) << "the frame thread takes the frames over";
+    ASSERT_EQ(CiAqCommand(board, 0, 2, 0, 0), 0);
+    EXPECT_EQ(uint64_t{frameCounter()}, frames() + info().framesLate);
+    ASSERT_EQ(CiSignalFree(board, &signal), 0);
+}
+
 TEST_F(Camera, EveryNthFrameIsLostAndTheCounterShowsTheGap)
 {
     setUp(R"("framePeriodUs":50,"dropEvery":3)");

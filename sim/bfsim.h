@@ -326,7 +326,10 @@ BFSIM_API int bfsim_wait_frames(uint32_t type, uint32_t number, uint64_t frames,
  *   the end of its slot (one period after it is due, and at least 10 ms, what
  *   the board's memory holds) is lost by the camera like a dropped one, and
  *   counted in framesLate: a camera faster than its frames can be written,
- *   or a machine stalled longer than that, loses frames honestly. A snap
+ *   or a machine stalled longer than that, loses frames honestly. While a
+ *   caller sleeps in CiSignalWait on a free-running grab, the frame it waits
+ *   for is written in its thread when due; the board's own thread writes
+ *   the frames nobody waits for, at most 1 ms after they are due. A snap
  *   ends one period after the command, at once in one-shot mode (1). In the
  *   triggered modes (2, 3) every frame waits for a trigger and ends one
  *   period (the timing generator's, when CiConExposureControlSet set one)

@@ -137,8 +137,10 @@ TEST_F(Camera, AHostWaitingOnEveryFrameGetsThemInOrderAndTheCameraGoesOnWithoutI
         ASSERT_TRUE(status == 0 || status == CI_WAIT_FRAMES_MISSED) << status;
         ASSERT_GE(count, 1u);
         reported += count;
+        // The next frame may already have landed before a wait returns: a
+        // wait never finds an older one.
         const uint32_t stamp = frameStamp(buffer.data());
-        EXPECT_GT(int64_t{stamp}, previous) << "a newer frame after every wait";
+        EXPECT_GE(int64_t{stamp}, previous);
         previous = stamp;
     }
     EXPECT_EQ(reported, frames()) << "every frame written is signalled once";

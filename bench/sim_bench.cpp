@@ -295,19 +295,22 @@ void fixedCostVsFloor(benchmark::State &state, uint32_t periodUs)
 }
 
 // The period achieved over a run of a free-running grab against the one
-// configured.
+// configured: frames written and frames the camera lost for being late alike
+// took their period, and `late_pct` tells how many were lost.
 void schedule(benchmark::State &state, uint32_t periodUs)
 {
     LibraryGrab grab(state, 64, 64, 1, periodUs);
     if (!grab.ready() || !grab.start()) return;
     uint32_t count = 0;
     if (!grab.wait(count)) return;
-    const uint64_t framesBefore = simulatedFrames();
+    const uint64_t framesBefore = simulatedFrames(), lateBefore = lateFrames();
     const double wallBefore = wallNs();
     for (auto _ : state)
         if (!grab.wait(count)) return;
-    const double achievedUs = (wallNs() - wallBefore) / kNsPerUs / double(simulatedFrames() - framesBefore);
+    const double written = double(simulatedFrames() - framesBefore), late = double(lateFrames() - lateBefore);
+    const double achievedUs = (wallNs() - wallBefore) / kNsPerUs / (written + late);
     state.counters["period_us"] = achievedUs;
+    state.counters["late_pct"] = 100 * late / (written + late);
     state.counters["ratio"] = achievedUs / periodUs;
 }
 

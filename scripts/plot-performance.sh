@@ -41,7 +41,8 @@ def load(path):
         return {}
     return {r["name"]: r for r in json.load(open(path))["benchmarks"]}
 after, before = load(sys.argv[1]), load(sys.argv[2])
-keys = ["fps", "cpu_us", "memcpy_us", "fixed_us", "ratio", "missed", "period_us"]
+keys = ["fps", "cpu_us", "memcpy_us", "fixed_us", "floor_us", "ratio", "missed", "missed_pct",
+        "late_pct", "floor_missed_pct", "period_us"]
 def cell(run):
     if run is None:
         return "—"

@@ -247,7 +247,8 @@ BFSIM_API void bfsim_misuse_clear(void);
  * up with (bank 4: none). Then the first 4 bytes of the frame are
  * overwritten, after any LUT, with f as a little-endian 32-bit number:
  * pixels 0..3 when P = 1, pixels 0 and 1 (low, high half) when P = 2,
- * pixel 0 when P = 4.
+ * pixel 0 when P = 4. A camera with "stamp": false writes no number: its
+ * frames are the source's pixels, byte for byte.
  * Frames are numbered from the camera's firstFrameNumber (default 0) since
  * CiAqSetup registered the destination, or since CiPhysQTabChainEngage
  * engaged the chain, wrapping at 2^32; a frame the camera loses (dropEvery,
@@ -272,15 +273,16 @@ typedef struct bfsim_frame_format {
 } bfsim_frame_format;
 
 /* 0 when `buffer` holds frame number `frame` of camera `camera` of board
- * (type, number) of the population, open or not: the stamp, and every pixel
- * of the window as the camera's source makes it, through `lut`. Otherwise -1,
+ * (type, number) of the population, open or not: the stamp (unless the
+ * camera writes none), and every pixel of the window as the camera's source
+ * makes it, through `lut`. Otherwise -1,
  * with the first difference (or what is wrong with the request) written
  * into `why`, cut to `whySize` bytes, when `why` is not null. */
 BFSIM_API int bfsim_check_frame(uint32_t type, uint32_t number, uint32_t camera, const void *buffer,
                                 const bfsim_frame_format *format, uint32_t frame, char *why,
                                 size_t whySize);
-/* Writes frame number `frame` of that camera into `buffer`, stamp included,
- * as the board would; 0, or -1 for no such camera or a format that does not
+/* Writes frame number `frame` of that camera into `buffer`, stamp included
+ * when the camera writes one, as the board would; 0, or -1 for no such camera or a format that does not
  * fit its pixels. Bytes of a line past the window are left alone. */
 BFSIM_API int bfsim_render_frame(uint32_t type, uint32_t number, uint32_t camera, void *buffer,
                                  const bfsim_frame_format *format, uint32_t frame);
@@ -319,9 +321,15 @@ BFSIM_API int bfsim_wait_frames(uint32_t type, uint32_t number, uint64_t frames,
 /* How the engine behaves where hosts could wonder:
  * - Timing: a frame takes the camera's frame period (framePeriodUs). A
  *   grab's first frame ends one period after the command, the next ones on
- *   a grid a period apart: a frame written late does not move the next;
- *   frames a stall made late are written at once to catch up, unless the
- *   grab is more than 10 ms behind, when the slots missed are skipped. A snap
+ *   a grid a period apart: a frame written late does not move the next,
+ *   and a camera never slows. A frame of a free-running grab not begun by
+ *   the end of its slot (one period after it is due, and at least 10 ms, what
+ *   the board's memory holds) is lost by the camera like a dropped one, and
+ *   counted in framesLate: a camera faster than its frames can be written,
+ *   or a machine stalled longer than that, loses frames honestly. While a
+ *   caller sleeps in CiSignalWait on a free-running grab, the frame it waits
+ *   for is written in its thread when due; the board's own thread writes
+ *   the frames nobody waits for, at most 1 ms after they are due. A snap
  *   ends one period after the command, at once in one-shot mode (1). In the
  *   triggered modes (2, 3) every frame waits for a trigger and ends one
  *   period (the timing generator's, when CiConExposureControlSet set one)

@@ -31,7 +31,8 @@
  *                                       // relative to the population file
  *             "dropEvery": 0,           // 0, or >= 2: every Nth frame is lost
  *             "dropProbability": 0,     // 0 <= p < 1: each frame is lost with chance p
- *             "firstFrameNumber": 0     // the frame counter's start after set-up
+ *             "firstFrameNumber": 0,    // the frame counter's start after set-up
+ *             "stamp": true             // false: no frame number over the first 4 bytes
  *           }
  *         ]
  *       }
@@ -114,6 +115,13 @@ uint32_t readUint(const json &value, const std::string &path)
 void readOptional(const json &object, const char *key, const std::string &path, uint32_t &out)
 {
     if (object.contains(key)) out = readUint(object.at(key), path + "." + key);
+}
+
+void readOptional(const json &object, const char *key, const std::string &path, bool &out)
+{
+    if (!object.contains(key)) return;
+    if (!object.at(key).is_boolean()) fail(path + "." + key, "must be true or false");
+    out = object.at(key).get<bool>();
 }
 
 double readNumber(const json &value, const std::string &path)
@@ -270,7 +278,7 @@ CameraConfig readCamera(const json &object, const std::string &path, const fs::p
                       {"width", "lines", "bitDepth", "bytesPerPixel", "waitTimeMs",
                        "cameraInfo", "cameraMode", "syncSource", "framePeriodMs", "framePeriodUs",
                        "trigMode", "trigParams", "source", "noise", "seed", "files", "dropEvery",
-                       "dropProbability", "firstFrameNumber"});
+                       "dropProbability", "firstFrameNumber", "stamp"});
     CameraConfig camera;
     readOptional(object, "width", path, camera.width);
     readOptional(object, "lines", path, camera.lines);
@@ -283,6 +291,7 @@ CameraConfig readCamera(const json &object, const std::string &path, const fs::p
     if (auto period = readPeriodUs(object, path, "framePeriodUs", "framePeriodMs", ZeroPeriod::Refused))
         camera.framePeriodUs = *period;
     readOptional(object, "trigMode", path, camera.trigMode);
+    readOptional(object, "stamp", path, camera.stamp);
     if (object.contains("trigParams")) {
         const json &params = object.at("trigParams");
         const std::string where = path + ".trigParams";

@@ -8,8 +8,15 @@
  * Timing: the thread sleeps to the absolute end of the exposure and spins
  * only its last few microseconds, which a sleep would overshoot; the frames
  * of a grab keep to a grid of one period, so neither a late wake-up nor a
- * slow write moves the frames after it: late frames are caught up. Hosts are woken once the lock has
- * been let go, so a woken waiter never finds it still held.
+ * slow write moves the frames after it. A frame the thread cannot start
+ * writing before its slot ends is lost by the camera, as a real camera
+ * would lose it: the counter passes it and framesLate counts it, so a
+ * camera faster than its frames can be written never silently slows.
+ * Hosts are woken once the lock has been let go, so a woken waiter never
+ * finds it still held. A host asleep in CiSignalWait on a free-running grab
+ * writes the frame it waits for itself when it is due: one thread wakes per
+ * frame instead of two, and the frame thread only takes over, within its
+ * slot, the frames no host was waiting for.
  */
 #include <chrono>
 
@@ -32,11 +39,19 @@ constexpr auto kTriggerRecheck = std::chrono::milliseconds(20);
 // what a sleep overshoots by on an idle machine, so the frame is on time
 // at a small, fixed cost.
 constexpr auto kSpin = std::chrono::microseconds(5);
-// How far behind its grid a grab may fall and still write every frame, one
-// after the other, to catch up: a busy machine's stalls are caught up, but
-// a camera faster than the frames can be written loses the slots it cannot
-// keep rather than falling ever further behind.
-constexpr auto kLongestCatchUp = std::chrono::milliseconds(10);
+// The last stretch of an exposure is slept with the lock let go and nothing
+// to wake the thread early: the host woken by the last frame then takes the
+// lock without finding the frame thread on it, which would cost it a second
+// wake-up. A command given meanwhile is seen this much later at most.
+constexpr auto kUnlockedSleep = std::chrono::milliseconds(1);
+// While a host writes the frames it waits for, the frame thread looks in this
+// much after each was due, and writes it if the host has gone: a frame is
+// then this late at most, well within its slot.
+constexpr auto kHandOver = std::chrono::milliseconds(1);
+// The shortest slot of a free-running frame: the board's memory holds this
+// much of the camera's stream for the DMA, so a stall of the machine shorter
+// than this is caught up. A frame of a longer period has its whole period.
+constexpr auto kBoardMemory = std::chrono::milliseconds(10);
 // The timer slack the frame thread asks for: the kernel may otherwise
 // delay its wake-ups by 50 µs to batch them.
 constexpr unsigned long kTimerSlackNs = 1000;
@@ -142,6 +157,7 @@ Prepared prepareFrame(const Board &board, Engine &engine, FrameJob &job)
         chain.position = (chain.position + 1) % chain.engaged.size();
     }
     job.dest = *buffer;
+    job.stamp = board.currentCamera().stamp;
     acquiredGeometry(board, engine, job);
     describePixels(board, job);
     return Prepared::Ready;
@@ -163,20 +179,42 @@ void beginExposure(const Board &board, Run &run, Clock::time_point start)
 
 // After a frame of a grab: the next one waits for its trigger, or ends one
 // period after the last one was due, so the mean period over a run is the
-// camera's. Frames a stall made late are written at once, until the grab
-// is back on its grid; slots more than kLongestCatchUp behind are skipped.
+// camera's whatever the writes cost.
 void nextFrame(const Board &board, Run &run)
 {
     if (framesWaitForTrigger(board)) {
         run.phase = Phase::AwaitingTrigger;
         return;
     }
-    const Clock::duration period = framePeriod(board);
-    Clock::time_point next = run.due + period;
-    const Clock::time_point now = Clock::now();
-    if (now - next > kLongestCatchUp) next += ((now - next) / period) * period;
     run.phase = Phase::Exposing;
-    run.due = next;
+    run.due += framePeriod(board);
+}
+
+// How many frames of a free-running grab, from the one due now on, have
+// had their slot end before `now`: the camera has sent them and the board
+// had nowhere to keep them.
+uint64_t framesPastTheirSlot(const Board &board, const Run &run, Clock::time_point now)
+{
+    if (!run.continuous || framesWaitForTrigger(board)) return 0;
+    const Clock::duration period = framePeriod(board);
+    const Clock::duration slot = std::max<Clock::duration>(period, kBoardMemory);
+    if (now <= run.due + slot) return 0;
+    return uint64_t((now - run.due - slot) / period) + 1;
+}
+
+// Numbers the frames whose slot has passed and moves the grab past them;
+// each counts as late, or as lost when the camera's faults lose it anyway.
+void loseLateFrames(const Board &board, Engine &engine, uint64_t late)
+{
+    FrameCounter &counter = counterOf(engine, engine.run.target);
+    for (uint64_t k = 0; k < late; ++k) {
+        if (cameraLoses(board.currentCamera(), counter.index++))
+            ++engine.framesLost;
+        else
+            ++engine.framesLate;
+        ++counter.next;
+    }
+    engine.run.due += late * framePeriod(board);
 }
 
 // Wakes the host's waiters with the lock let go, so none of them wakes only
@@ -205,6 +243,9 @@ void writeOneFrame(Board &board, Engine &engine, std::unique_lock<std::mutex> &h
 {
     Run &run = engine.run;
     FrameJob job;
+    if (const uint64_t late = framesPastTheirSlot(board, run, Clock::now()); late != 0 &&
+        nextBuffer(engine, run.target))
+        loseLateFrames(board, engine, late);
     const Run started = run;
     switch (prepareFrame(board, engine, job)) {
     case Prepared::Gone:
@@ -256,16 +297,23 @@ void awaitTrigger(Board &board, Engine &engine, std::unique_lock<std::mutex> &he
         deliverTrigger(board, engine);
 }
 
-// Sleeps to the end of the exposure, less the last few microseconds, which
-// it spins through with the lock let go; the caller looks at the run again.
+// Sleeps to the end of the exposure: on the board's condition while more
+// than kUnlockedSleep is left, so commands wake it, then with the lock let
+// go, spinning through the last few microseconds. The caller looks at the
+// run again.
 void awaitDue(Board &board, Engine &engine, std::unique_lock<std::mutex> &held)
 {
     const Clock::time_point due = engine.run.due;
-    if (Clock::now() + kSpin < due) {
-        board.changed.wait_until(held, due - kSpin);
+    if (engine.hostDelivers) {
+        board.changed.wait_until(held, due + kHandOver);
+        return;
+    }
+    if (Clock::now() + kUnlockedSleep < due) {
+        board.changed.wait_until(held, due - kUnlockedSleep);
         return;
     }
     held.unlock();
+    std::this_thread::sleep_until(due - kSpin);
     while (Clock::now() < due) {
     }
     held.lock();
@@ -286,8 +334,10 @@ void frameLoop(Board *board, std::shared_ptr<Engine> engine)
         Run &run = engine->run;
         switch (run.phase) {
         case Phase::Idle:
-        case Phase::Writing:  // only ever seen by the writer itself
             board->changed.wait(held);
+            break;
+        case Phase::Writing:  // by a host: it may leave the next frame to us
+            board->changed.wait_until(held, Clock::now() + kHandOver);
             break;
         case Phase::AwaitingTrigger:
             awaitTrigger(*board, *engine, held);
@@ -308,7 +358,32 @@ void ensureFrameThread(Board &board, Engine &engine)
     engine.thread = std::thread(frameLoop, &board, board.acquisition->engine);
 }
 
+// Whether frames come one period apart on their own, not on a trigger.
+bool freeRunning(const Board &board, const Run &run)
+{
+    return run.continuous && run.phase == Phase::Exposing && !framesWaitForTrigger(board);
+}
+
 }  // namespace
+
+std::optional<Clock::time_point> takeNextFrame(const Board &board, Engine &engine,
+                                               Clock::time_point deadline, bool &taken)
+{
+    const bool mine = freeRunning(board, engine.run) && engine.run.due <= deadline;
+    if (!mine || (engine.hostDelivers && !taken)) {
+        if (taken) engine.hostDelivers = taken = false;
+        return std::nullopt;
+    }
+    engine.hostDelivers = taken = true;
+    return engine.run.due;
+}
+
+void writeTakenFrame(Engine &engine, std::unique_lock<std::mutex> &held)
+{
+    if (engine.board == nullptr || engine.closing || !engine.hostDelivers) return;
+    if (freeRunning(*engine.board, engine.run) && Clock::now() >= engine.run.due)
+        writeOneFrame(*engine.board, engine, held);
+}
 
 void wakeAll(Engine &engine)
 {

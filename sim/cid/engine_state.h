@@ -153,6 +153,9 @@ struct Engine {
     uint64_t framesLost = 0;       // by the camera's drop faults
     uint64_t triggersDropped = 0;  // found no frame waiting for them
     uint64_t framesLate = 0;       // not written by the end of their slot
+    // A host asleep in CiSignalWait writes the grab's next frame when it is
+    // due; the frame thread only looks in after it.
+    bool hostDelivers = false;
     Clock::time_point opened = Clock::now();  // phase of the periodic external trigger
 };
 
@@ -243,6 +246,22 @@ int32_t runCommand(Board &board, Engine &engine, std::unique_lock<std::mutex> &h
 bool deliverTrigger(Board &board, Engine &engine);
 // Wakes the frame thread and every waiter.
 void wakeAll(Engine &engine);
+// For a host about to sleep in CiSignalWait until `deadline`: when a
+// free-running grab's next frame falls due before then and no other host has
+// taken it, takes its writing from the frame thread (sets `taken`) and
+// returns when it is due. Otherwise gives back what it had taken (clears
+// `taken`).
+std::optional<Clock::time_point> takeNextFrame(const Board &board, Engine &engine,
+                                               Clock::time_point deadline, bool &taken);
+// Writes the taken frame in the caller's thread once it is due, unless the
+// board was closed or the run changed meanwhile; the lock is let go while
+// the frame is written.
+void writeTakenFrame(Engine &engine, std::unique_lock<std::mutex> &held);
+// Gives the frames back to the frame thread, which looks in within kHandOver.
+inline void giveBackFrames(Engine &engine, bool &taken)
+{
+    if (taken) engine.hostDelivers = taken = false;
+}
 // Stops the frame thread for good; the board is being closed.
 void stopFrameThread(Engine &engine, std::unique_lock<std::mutex> &held);
 
@@ -260,6 +279,7 @@ struct FrameJob {
     uint32_t lines = 0;          // lines acquired
     uint32_t bytesPerPixel = 1;
     uint32_t frame = 0;          // frame number, stamped into the first line
+    bool stamp = true;           // whether it is
     // The ramp: pixel (x, y) holds ramp[x + y], the frame's values through
     // the LUT, so a frame costs width + lines look-ups.
     std::vector<uint32_t> ramp;

@@ -18,6 +18,7 @@ namespace {
 struct Expected {
     SourceFrame source;
     uint32_t bytesPerPixel = 1;
+    bool stamp = true;  // the frame number over the first bytes
 };
 
 // The source of camera `camera` of a board of the population, at the
@@ -29,7 +30,7 @@ std::optional<Expected> expectedFrame(uint32_t type, uint32_t number, uint32_t c
     const Board *board = findBoard(type, number);
     if (board == nullptr || camera >= board->config.cameras.size()) return std::nullopt;
     const CameraConfig &config = board->config.cameras[camera];
-    Expected expected{sourceFrame(config, frame), config.bytesPerPixel};
+    Expected expected{sourceFrame(config, frame), config.bytesPerPixel, config.stamp};
     if (format.bitDepth != 0) expected.source.bitDepth = format.bitDepth;
     if (format.bytesPerPixel != 0) expected.bytesPerPixel = format.bytesPerPixel;
     return expected;
@@ -90,12 +91,12 @@ extern "C" BFSIM_API int bfsim_check_frame(uint32_t type, uint32_t number, uint3
     const auto *base = static_cast<const uint8_t *>(buffer);
     const uint32_t stampBytes = std::min<uint32_t>(kStampBytes, format->width * e->bytesPerPixel);
     const uint32_t stamp = loadLittleEndian(base, stampBytes);
-    if (format->lines > 0 && stamp != (frame & depthMaskBytes(stampBytes))) {
+    if (e->stamp && format->lines > 0 && stamp != (frame & depthMaskBytes(stampBytes))) {
         explain(why, whySize, "stamp " + std::to_string(stamp) + ", expected " + std::to_string(frame));
         return -1;
     }
     const bool same = forEachPixel(*e, *format, base, [&](uint32_t x, uint32_t y, uint32_t want, const uint8_t *at) {
-        if (y == 0 && x * e->bytesPerPixel < kStampBytes) return true;  // under the stamp
+        if (e->stamp && y == 0 && x * e->bytesPerPixel < kStampBytes) return true;  // under the stamp
         const uint32_t got = loadLittleEndian(at, e->bytesPerPixel);
         if (got == want) return true;
         explain(why, whySize, "frame " + std::to_string(frame) + " pixel (" + std::to_string(x) + ", " +
@@ -118,6 +119,6 @@ extern "C" BFSIM_API int bfsim_render_frame(uint32_t type, uint32_t number, uint
         return true;
     });
     const uint32_t stampBytes = std::min<uint32_t>(kStampBytes, format->width * e->bytesPerPixel);
-    if (format->lines > 0) storeLittleEndian(base, frame, stampBytes);
+    if (e->stamp && format->lines > 0) storeLittleEndian(base, frame, stampBytes);
     return 0;
 }

@@ -67,7 +67,7 @@ bool writeFrame(const FrameJob &job, const std::atomic<bool> &discard)
     // The frame number goes over the first bytes, after any LUT, so hosts
     // read it whatever table the pixels went through.
     const uint64_t firstLine = std::min<uint64_t>(lineBytes, job.dest.size);
-    if (job.lines > 0) storeLittleEndian(job.dest.base, job.frame, uint32_t(std::min<uint64_t>(kStampBytes, firstLine)));
+    if (job.stamp && job.lines > 0) storeLittleEndian(job.dest.base, job.frame, uint32_t(std::min<uint64_t>(kStampBytes, firstLine)));
     return true;
 }
 

@@ -64,6 +64,7 @@ struct CameraConfig {
     uint64_t framePeriodUs = 10000;
     uint32_t trigMode = 0;       // what CiConVTrigModeGet reports at open
     uint32_t trigParams[3] = {0, 0, 0};
+    bool stamp = true;           // the frame number over the first 4 bytes of a frame
     CameraFaults faults;
     SourceConfig source;
 };

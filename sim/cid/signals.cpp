@@ -90,23 +90,26 @@ CID_API int32_t SDK_CALL CiSignalWait(CiBoardHandle handle, CiSignal *signal, ui
         const uint64_t cancels = engine->signals.at(serial).cancels;
         const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout);
         SignalWaiter counted(*engine);
+        bool writesFrames = false;  // this wait writes the grab's frames as they fall due
+        const auto result = [&](uint64_t frames, int32_t status) {
+            giveBackFrames(*engine, writesFrames);
+            writeCount(count, frames);
+            return status;
+        };
         for (;;) {
             auto found = engine->signals.find(serial);
-            if (engine->closing || found == engine->signals.end() || found->second.cancels != cancels) {
-                writeCount(count, 0);
-                return BFSIM_WAIT_CANCELLED;
-            }
+            if (engine->closing || found == engine->signals.end() || found->second.cancels != cancels)
+                return result(0, BFSIM_WAIT_CANCELLED);
             if (const uint64_t frames = found->second.pending) {
                 found->second.pending = 0;
                 engine->chain.unwaited = 0;
-                writeCount(count, frames);
-                return frames == 1 ? 0 : kWaitFramesMissed;
+                return result(frames, frames == 1 ? 0 : kWaitFramesMissed);
             }
-            if (Clock::now() >= deadline) {
-                writeCount(count, 0);
-                return BFSIM_WAIT_TIMEOUT;
-            }
-            counted.sleep(held, deadline);
+            if (Clock::now() >= deadline) return result(0, BFSIM_WAIT_TIMEOUT);
+            const std::optional<Clock::time_point> due =
+                engine->board ? takeNextFrame(*engine->board, *engine, deadline, writesFrames) : std::nullopt;
+            counted.sleep(held, due ? std::min(*due, deadline) : deadline);
+            if (writesFrames) writeTakenFrame(*engine, held);
         }
     });
 }

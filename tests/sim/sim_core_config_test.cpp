@@ -130,7 +130,7 @@ TEST_F(SimConfigTest, EveryDefaultGivenExplicitlyIsAcceptedAndChangesNothing)
     const std::string camera = R"({"width": 640, "lines": 480, "bitDepth": 8, "bytesPerPixel": 1,
         "waitTimeMs": 1000, "cameraInfo": 0, "cameraMode": 2, "syncSource": 0,
         "trigMode": 0, "trigParams": [0, 0, 0], "source": "ramp", "noise": 0, "seed": 0,
-        "files": [], "dropEvery": 0, "dropProbability": 0, "firstFrameNumber": 0)";
+        "files": [], "dropEvery": 0, "dropProbability": 0, "firstFrameNumber": 0, "stamp": true)";
     const std::string board = R"({"type": 16, "generation": "plain", "model": 4112, "cameras": [)";
     const std::string spelled[] = {
         R"({"boards": [)" + board + camera + R"(, "framePeriodUs": 10000}], "externalTriggerPeriodUs": 0}]})",
@@ -198,6 +198,7 @@ const BadConfig kBadConfigs[] = {
      "framePeriodUs"},
     {"period not a number", R"({"boards": [{"type": 16, "cameras": [{"framePeriodUs": "fast"}]}]})",
      "framePeriodUs"},
+    {"stamp not a boolean", R"({"boards": [{"type": 16, "cameras": [{"stamp": 0}]}]})", "cameras[0].stamp"},
     {"external period under 10 us", R"({"boards": [{"type": 16, "externalTriggerPeriodUs": 3}]})",
      "boards[0].externalTriggerPeriodUs"},
     {"external period in ms and us",

@@ -189,6 +189,34 @@ TEST_F(Sources, ReplayedFramesAreTheFilesAtTheCameraDepthInALoop)
     }
 }
 
+// Without the stamp a replayed frame is the file, every byte of it, and the
+// checker compares the pixels the stamp would have covered too.
+TEST_F(Sources, WithoutTheStampReplayedFilesArriveByteForByte)
+{
+    std::vector<std::vector<uint8_t>> files;
+    std::string list = "[";
+    for (uint32_t i = 0; i < 2; ++i) {
+        const std::vector<uint32_t> values = gradient(i * 5 + 1, 255);
+        files.emplace_back(values.begin(), values.end());
+        const std::string path = temp("unstamped_" + std::to_string(i) + ".pgm");
+        writePgm(path, values, 255);
+        list += std::string(i ? "," : "") + "\"" + path + "\"";
+    }
+    openBoard(replayCamera(list + R"(],"stamp":false)", 8, 1));
+    const bfsim_frame_format fmt = format(1);
+    for (uint32_t f = 0; f < 3; ++f) {
+        SCOPED_TRACE("frame " + std::to_string(f));
+        std::vector<uint8_t> frame = snapFrame(1);
+        EXPECT_EQ(frame, files[f % 2]);
+        EXPECT_EQ(render(f, 1), frame);
+        char why[128] = "";
+        EXPECT_EQ(bfsim_check_frame(kType, 0, 0, frame.data(), &fmt, f, why, sizeof why), 0) << why;
+        frame[0] ^= 1;
+        EXPECT_NE(bfsim_check_frame(kType, 0, 0, frame.data(), &fmt, f, nullptr, 0), 0)
+            << "the first pixel is compared, not taken for a stamp";
+    }
+}
+
 TEST_F(Sources, TiffFilesReplayWhereTheBuildReadsThem)
 {
     const std::vector<uint32_t> narrow = gradient(3, 255), wide = gradient(5, 65535);

@@ -38,9 +38,11 @@ block() {
     printf '%s\n' "$text"
 }
 
-# run_block NAME DIR: the block's commands, as one shell script, in DIR.
+# run_block NAME DIR: the block's commands, as one shell script, in DIR,
+# with Debian's own programs first on PATH (`python3` is Debian's there,
+# not whichever interpreter this machine's user prefers).
 run_block() {
-    (cd "$2" && bash -euo pipefail -c "$(block "$1")")
+    (cd "$2" && PATH=/usr/bin:/bin:$PATH bash -euo pipefail -c "$(block "$1")")
 }
 
 # The words after `apt install` in a block, its continuation lines joined.
@@ -116,7 +118,7 @@ check_packages_installed
 build_without_optional_packages
 
 say "the build"
-out=$(run_block build "$clone")
+out=$(run_block build "$clone" 2>&1)
 grep -q '^0 ' <<<"$out" || fail "the build block's qor-grab list shows no board: $out"
 
 say "the Debian packages"
@@ -125,8 +127,8 @@ make_and_unpack_packages
     fail "the packages lack qor-grab or the Python package"
 
 say "the Python package"
-out=$(run_block python "$clone")
-[ "$out" = "(480, 640)" ] || fail "the Python block printed: $out"
+out=$(run_block python "$clone" 2>&1)
+[ "$(tail -n 1 <<<"$out")" = "(480, 640)" ] || fail "the Python block printed: $out"
 
 say "the C and C++ programs"
 build_snippets

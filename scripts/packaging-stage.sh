@@ -11,7 +11,9 @@
 #     their binaries are stripped, unpacks them with dpkg-deb -x and builds and
 #     runs snap against the unpacked tree, and installs and removes them with
 #     dpkg in a private root (tests/packaging/deb_install_remove.sh; the
-#     machine's own packages are never touched).
+#     machine's own packages are never touched);
+#   - follows the README's "Getting started" on a fresh clone, running its
+#     commands as written (tests/packaging/getting_started.sh).
 # Exits non-zero on the first failure.
 #
 #   scripts/packaging-stage.sh       # QOR_PACKAGING_WORK_DIR overrides build/packaging
@@ -291,5 +293,8 @@ LD_LIBRARY_PATH=$moved/lib run_examples "$work/pkg-config-examples"
 
 say "Debian packages"
 check_debs
+
+say "The README's Getting started, followed on a fresh clone"
+bash "$root/tests/packaging/getting_started.sh" "$work/getting-started"
 
 say "Packaging stage passed in $(( $(date +%s) - started )) s"

@@ -48,7 +48,7 @@ done
 # The Python package from its packaged place, loading the packaged library
 # through the loader's search as it would in /usr/lib.
 if [ -d "$root/usr/lib/python3/dist-packages/qor_bitflow" ]; then
-    env -u PYTHONDONTWRITEBYTECODE LD_LIBRARY_PATH=$root/usr/lib PYTHONPATH=$root/usr/lib/python3/dist-packages \
+    env -u PYTHONDONTWRITEBYTECODE LD_LIBRARY_PATH="$root/usr/lib" PYTHONPATH="$root/usr/lib/python3/dist-packages" \
         /usr/bin/python3 -c '
 import qor_bitflow
 with qor_bitflow.Board() as board:

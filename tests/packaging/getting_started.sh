@@ -73,9 +73,8 @@ make_and_unpack_packages() {
     while IFS= read -r line; do
         if [[ $line == "sudo apt install "* ]]; then
             local debs=()
-            # shellcheck disable=SC2206 # the line's own words, glob and all
-            (cd "$clone" && eval "set -- ${line#sudo apt install }" && printf '%s\n' "$@") >"$work/debs"
-            mapfile -t debs <"$work/debs"
+            # The line's own words, its glob expanded as the shell would.
+            mapfile -t debs < <(cd "$clone" && eval "printf '%s\n' ${line#sudo apt install }")
             [ "${#debs[@]}" -ge 4 ] || fail "the apt line names ${#debs[@]} packages: ${debs[*]}"
             rm -rf "$system"
             for deb in "${debs[@]}"; do
@@ -102,7 +101,7 @@ build_snippets() {
     # shellcheck disable=SC2086
     c++ $strict -c "$code/chain.cpp" -o "$code/strict-chain.o" $flags
     out=$(run_block compile "$code")
-    echo "$out" | sed 's/^/    /'
+    awk '{ print "    " $0 }' <<<"$out"
     grep -qx '640 x 480, 8 bits: pixel (9, 0) is [0-9]*' <<<"$out" || fail "snap printed: $out"
     grep -qx '100 frames of 640 x 480, [0-9]* missed' <<<"$out" || fail "chain printed: $out"
     unset PKG_CONFIG_PATH LD_LIBRARY_PATH
@@ -123,8 +122,9 @@ grep -q '^0 ' <<<"$out" || fail "the build block's qor-grab list shows no board:
 
 say "the Debian packages"
 make_and_unpack_packages
-[ -x "$system/usr/bin/qor-grab" ] && [ -d "$system/usr/lib/python3/dist-packages/qor_bitflow" ] ||
+if [ ! -x "$system/usr/bin/qor-grab" ] || [ ! -d "$system/usr/lib/python3/dist-packages/qor_bitflow" ]; then
     fail "the packages lack qor-grab or the Python package"
+fi
 
 say "the Python package"
 out=$(run_block python "$clone" 2>&1)

@@ -15,6 +15,8 @@ set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 work=${1:-$root/build/getting-started}
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
 readme=$root/README.md
 clone=$work/src
 system=$work/root

@@ -63,3 +63,9 @@ if(WIN32)
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
   DESTINATION ${QOR_INSTALL_EXAMPLESDIR} COMPONENT ${QOR_COMPONENT_DEVELOPMENT})
+
+# The Python package, as its source tree has it: it loads the runtime's
+# library through the system loader (or from QOR_BITFLOW_LIBRARY).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/qor_bitflow
+  DESTINATION ${QOR_INSTALL_PYTHONDIR} COMPONENT ${QOR_COMPONENT_PYTHON}
+  FILES_MATCHING PATTERN "*.py" PATTERN "py.typed" PATTERN "__pycache__" EXCLUDE)

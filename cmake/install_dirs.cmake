@@ -5,19 +5,32 @@
 #   runtime      the shared library and qor-grab: what a host program needs to run
 #   development  the header, link library, CMake package, pkg-config files,
 #                API reference and examples
-#   simulator    the simulated SDK (Cid, BFD and bfsim.h), separate so that a
-#                machine with the board vendor's SDK installs the rest without it
+#   simulator    the simulated SDK (Cid, BFD and bfsim.h) and its example
+#                populations, separate so that a machine with the board
+#                vendor's SDK installs the rest without it
 #   gstreamer    the GStreamer plugin (qorbitflowsrc), where GStreamer is found
+#   python       the qor_bitflow Python package, which loads the runtime's library
 include(GNUInstallDirs)
 
 set(QOR_COMPONENT_RUNTIME runtime)
 set(QOR_COMPONENT_DEVELOPMENT development)
 set(QOR_COMPONENT_SIMULATOR simulator)
 set(QOR_COMPONENT_GSTREAMER gstreamer)
+set(QOR_COMPONENT_PYTHON python)
 
 set(QOR_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/qor_bitflow)
 set(QOR_INSTALL_PKGCONFIGDIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 set(QOR_INSTALL_EXAMPLESDIR ${CMAKE_INSTALL_DOCDIR}/examples)
+set(QOR_INSTALL_SIM_EXAMPLESDIR ${CMAKE_INSTALL_DATADIR}/qor_bitflow/sim-examples)
+
+# The Python package: where Debian's python3 looks for packages of its own
+# (the same relative folder under any other prefix), and on Windows a folder
+# of the unpacked tree that a host puts on PYTHONPATH.
+if(WIN32)
+  set(QOR_INSTALL_PYTHONDIR python)
+else()
+  set(QOR_INSTALL_PYTHONDIR lib/python3/dist-packages)
+endif()
 
 # On Windows the simulated DLLs get a folder of their own, so that nobody
 # mistakes them for the vendor's; a host that wants them copies them beside

@@ -3,8 +3,11 @@
 # packages, one per install component:
 #   qor-bitflow            runtime: libqor_bitflow.so.1 and qor-grab
 #   qor-bitflow-dev        development: header, link, CMake and pkg-config files, docs
-#   qor-bitflow-simulator  the simulated SDK
+#   qor-bitflow-simulator  the simulated SDK and its example populations
 #   gstreamer1.0-qor-bitflow  the GStreamer plugin, where GStreamer is found
+#   python3-qor-bitflow    the Python package
+# and, with the debug symbols kept apart, a -dbgsym.ddeb beside each package
+# that holds binaries.
 # `cpack` in the build folder makes them.
 
 if(WIN32 AND NOT MSVC)
@@ -34,6 +37,7 @@ set(CPACK_COMPONENTS_ALL
 if(QOR_HAVE_GSTREAMER)
   list(APPEND CPACK_COMPONENTS_ALL ${QOR_COMPONENT_GSTREAMER})
 endif()
+list(APPEND CPACK_COMPONENTS_ALL ${QOR_COMPONENT_PYTHON})
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 
 if(WIN32)
@@ -52,6 +56,13 @@ else()
   # since a machine with the vendor's SDK runs without it.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
+  # Binaries ship stripped; their debug information goes into -dbgsym
+  # packages, which gdb finds by build id once installed.
+  set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
+  set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+  # ldconfig through dpkg's trigger rather than maintainer scripts, so that
+  # `dpkg -r` removes a package completely (the script says why).
+  list(APPEND CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package/deb_ldconfig_trigger.cmake)
 
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME qor-bitflow)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS qor-bitflow-simulator)
@@ -80,6 +91,20 @@ else()
     file(RELATIVE_PATH CPACK_QOR_GST_DEB_DIR ${QOR_GST_PREFIX} ${QOR_GST_PLUGINS_DIR})
     list(APPEND CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/gstreamer_deb_layout.cmake)
   endif()
+  # Pure Python; the prerm clears the byte-code python3 leaves beside it.
+  set(QOR_PYTHON_PACKAGE_DIR ${CPACK_PACKAGING_INSTALL_PREFIX}/${QOR_INSTALL_PYTHONDIR}/qor_bitflow)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/package/python3-qor-bitflow.prerm.in
+    ${PROJECT_BINARY_DIR}/package/python3-qor-bitflow/prerm @ONLY)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-qor-bitflow)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+    "qor-bitflow (= ${PROJECT_VERSION}), python3 (>= 3.9), python3-numpy")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/package/python3-qor-bitflow/prerm)
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  set(CPACK_COMPONENT_PYTHON_DESCRIPTION
+    "qor_bitflow from Python: the library over ctypes, frames as numpy arrays")
 endif()
 
 include(CPack)

@@ -3,11 +3,12 @@
 
 # doxygen and graphviz make the API reference; pkg-config, dpkg-dev (for
 # dpkg-shlibdeps) and file serve the packaging stage; python3 with numpy and
-# pytest runs the Python package's tests. qor-grab: CLI11 for its command
-# line, libpng and libtiff for its images (libtiff-tools: tiffinfo, which its
-# tests use), cpp-httplib for its live viewer and Chromium to test that
-# viewer in a real browser. The simulator replays TIFF files through libtiff;
-# gnuplot-nox plots the benchmark figures; groff-base renders qor-grab's
+# pytest runs the Python package's tests, and python3-venv with python3-wheel
+# let the README's getting-started test pip-install it offline. qor-grab:
+# CLI11 for its command line, libpng and libtiff for its images
+# (libtiff-tools: tiffinfo, which its tests use), cpp-httplib for its live
+# viewer and Chromium to test that viewer in a real browser. The simulator
+# replays TIFF files through libtiff; gnuplot-nox plots the benchmark figures; groff-base renders qor-grab's
 # manual page in its test, failing on any warning. The GStreamer plugin builds against
 # libgstreamer1.0-dev (which also ships gstcheck for its tests) and
 # libgstreamer-plugins-base1.0-dev (video caps and buffer pools); its tests
@@ -15,7 +16,7 @@
 # -plugins-base (videoconvert, appsink) and -plugins-good (rtpgstpay, udpsrc).
 QOR_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev nlohmann-json3-dev
               doxygen graphviz dpkg-dev file
-              python3 python3-numpy python3-pytest
+              python3 python3-numpy python3-pytest python3-venv python3-wheel
               libcli11-dev libpng-dev libtiff-dev libtiff-tools libcpp-httplib-dev chromium
               gnuplot-nox groff-base
               libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools

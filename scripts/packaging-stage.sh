@@ -7,9 +7,13 @@
 #     also from an install without the simulator;
 #   - builds the three examples against the moved tree, with CMake and with
 #     pkg-config, runs them on the installed simulator and checks their output;
-#   - makes the Debian packages, lists them, checks their fields, unpacks them
-#     with dpkg-deb -x (never installing anything) and builds and runs snap
-#     against the unpacked tree.
+#   - makes the Debian packages, lists them, checks their fields and that
+#     their binaries are stripped, unpacks them with dpkg-deb -x and builds and
+#     runs snap against the unpacked tree, and installs and removes them with
+#     dpkg in a private root (tests/packaging/deb_install_remove.sh; the
+#     machine's own packages are never touched);
+#   - follows the README's "Getting started" on a fresh clone, running its
+#     commands as written (tests/packaging/getting_started.sh).
 # Exits non-zero on the first failure.
 #
 #   scripts/packaging-stage.sh       # QOR_PACKAGING_WORK_DIR overrides build/packaging
@@ -76,7 +80,9 @@ check_tree() {
         share/doc/qor_bitflow/README.md share/doc/qor_bitflow/guide.md \
         share/doc/qor_bitflow/html/index.html \
         share/doc/qor_bitflow/examples/snap/snap.c share/doc/qor_bitflow/examples/snap/CMakeLists.txt \
-        share/doc/qor_bitflow/examples/chain/chain.cpp share/doc/qor_bitflow/examples/registers/registers.c
+        share/doc/qor_bitflow/examples/chain/chain.cpp share/doc/qor_bitflow/examples/registers/registers.c \
+        share/qor_bitflow/sim-examples/replay.json share/qor_bitflow/sim-examples/replay-frames/frame-00.pgm \
+        lib/python3/dist-packages/qor_bitflow/__init__.py lib/python3/dist-packages/qor_bitflow/py.typed
     [ "$(readlink "$tree/lib/libqor_bitflow.so.1")" = "libqor_bitflow.so.$version" ] ||
         fail "libqor_bitflow.so.1 does not point at libqor_bitflow.so.$version"
     objdump -p "$tree/lib/libqor_bitflow.so.$version" | grep -q 'SONAME *libqor_bitflow\.so\.1$' ||
@@ -198,8 +204,9 @@ check_debs() {
     local runtime=$debs/qor-bitflow_${version}_amd64.deb
     local dev=$debs/qor-bitflow-dev_${version}_amd64.deb
     local simulator=$debs/qor-bitflow-simulator_${version}_amd64.deb
+    local python=$debs/python3-qor-bitflow_${version}_all.deb
     local deb
-    for deb in "$runtime" "$dev" "$simulator"; do
+    for deb in "$runtime" "$dev" "$simulator" "$python"; do
         [ -f "$deb" ] || fail "cpack made no $deb"
         echo "--- $(basename "$deb"): Depends: $(deb_field "$deb" Depends)"
         # Files and links only; the reference's pages as one line.
@@ -211,10 +218,17 @@ check_debs() {
         fail "qor-bitflow should recommend qor-bitflow-simulator"
     [ "$(deb_field "$dev" Depends)" = "qor-bitflow (= $version)" ] ||
         fail "qor-bitflow-dev should depend on qor-bitflow (= $version)"
+    deb_field "$python" Depends | grep -q "^qor-bitflow (= $version), python3 (>= 3.9), python3-numpy$" ||
+        fail "python3-qor-bitflow should depend on qor-bitflow (= $version), python3 and python3-numpy"
+    [ "$(deb_field "$python" Architecture)" = all ] || fail "python3-qor-bitflow should be Architecture: all"
+    for deb in "$runtime" "$simulator"; do
+        [ -f "$debs/$(deb_field "$deb" Package)-dbgsym_${version}_amd64.ddeb" ] ||
+            fail "no debug symbols package beside $(basename "$deb")"
+    done
 
     local unpacked=$work/deb
     rm -rf "$unpacked"
-    for deb in "$runtime" "$dev" "$simulator"; do
+    for deb in "$runtime" "$dev" "$simulator" "$python"; do
         mkdir -p "$unpacked/$(deb_field "$deb" Package)"
         dpkg-deb -x "$deb" "$unpacked/$(deb_field "$deb" Package)"
     done
@@ -225,6 +239,13 @@ check_debs() {
     expect_no_files "$unpacked/qor-bitflow-dev/usr" lib/libqor_bitflow.so.$version lib/libCid.so
     expect_files "$unpacked/qor-bitflow-simulator/usr" lib/libCid.so lib/libBFD.so
     expect_no_files "$unpacked/qor-bitflow-simulator/usr" lib/libqor_bitflow.so.$version
+    expect_files "$unpacked/qor-bitflow-simulator/usr/share/qor_bitflow/sim-examples" \
+        scene-30fps.json small-roi-10khz.json replay.json replay-frames/frame-00.pgm
+    expect_files "$unpacked/python3-qor-bitflow/usr/lib/python3/dist-packages/qor_bitflow" \
+        __init__.py board.py py.typed
+    local unstripped
+    unstripped=$(find "$unpacked" -type f -exec file {} + | grep 'ELF.*not stripped' || true)
+    [ -z "$unstripped" ] || fail "binaries in the packages are not stripped: $unstripped"
 
     # Together the three make a system tree; a host builds and runs against it.
     local merged=$work/deb-root
@@ -236,6 +257,10 @@ check_debs() {
     (cd "$work" && "$work/deb-snap/snap" "$work/deb-snap/frame.pgm") >/dev/null
     "$check_pgm" "$work/deb-snap/frame.pgm" $frame_width $frame_lines $frame_bits
     "$merged/usr/bin/qor-grab" list | grep -q '^0 ' || fail "qor-grab from the packages lists no board"
+    QOR_SIM_CONFIG=$merged/usr/share/qor_bitflow/sim-examples/replay.json "$merged/usr/bin/qor-grab" \
+        chain --frames 4 >/dev/null || fail "the packaged replay example does not run"
+
+    bash "$root/tests/packaging/deb_install_remove.sh" "$debs" "$work/dpkg-root"
 }
 
 say "Plain build (a no-op when scripts/test.sh has just made it)"
@@ -246,7 +271,7 @@ cmake --build --preset default --parallel "${QOR_JOBS:-2}" >/dev/null
 say "Install every component, then move the tree"
 rm -rf "$work"
 mkdir -p "$work"
-install_components "$work/installed" runtime development simulator
+install_components "$work/installed" runtime development simulator python
 mv "$work/installed" "$work/moved"
 moved=$work/moved
 find "$moved" -type f | sed "s|^$moved/|    |" | sort
@@ -268,5 +293,8 @@ LD_LIBRARY_PATH=$moved/lib run_examples "$work/pkg-config-examples"
 
 say "Debian packages"
 check_debs
+
+say "The README's Getting started, followed on a fresh clone"
+bash "$root/tests/packaging/getting_started.sh" "$work/getting-started"
 
 say "Packaging stage passed in $(( $(date +%s) - started )) s"

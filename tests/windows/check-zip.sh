@@ -27,7 +27,8 @@ readonly required=(bin/qor_bitflow.dll bin/qor-grab.exe lib/libqor_bitflow.dll.a
                    share/doc/qor_bitflow/README.md share/doc/qor_bitflow/guide.md
                    share/doc/qor_bitflow/html/index.html share/doc/qor_bitflow/examples/snap/snap.c
                    share/doc/qor_bitflow/examples/chain/chain.cpp
-                   share/doc/qor_bitflow/examples/registers/registers.c)
+                   share/doc/qor_bitflow/examples/registers/registers.c
+                   python/qor_bitflow/__init__.py python/qor_bitflow/py.typed)
 # The vendor's names: never where a host would load them by mistake.
 readonly forbidden=(bin/Cid.dll bin/BFD.dll)
 

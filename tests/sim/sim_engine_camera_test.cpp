@@ -45,6 +45,17 @@ protected:
         EXPECT_EQ(bfsim_engine_info_get(kType, 0, &i), 0);
         return i;
     }
+    // Polls the engine's counts until `reached` holds of them, for at most
+    // a bound only a hung engine reaches.
+    template <class Reached> bool awaitCounts(Reached reached)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!reached(info())) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            pause(1);
+        }
+        return true;
+    }
     ::testing::AssertionResult holds(uint32_t frame)
     {
         const bfsim_frame_format format{kWidth, kLines, kWidth, 0, 0, nullptr, 0};
@@ -93,17 +104,20 @@ TEST_F(Camera, MicrosecondGrabFillsTheChainInOrderWithNoNumberSkipped)
 TEST_F(Camera, FramesThatCannotBeWrittenInTheirSlotAreLostAndCounted)
 {
     constexpr uint32_t kSide = 2048, kStride = 2 * kSide;
-    // Enough frames that writing them takes longer than the board's memory
-    // holds, even where a frame is written from cache.
-    constexpr uint64_t kEnough = 400;
     openBoard(population(R"("width":2048,"lines":2048,"bitDepth":16,"bytesPerPixel":2,"framePeriodUs":10,"dropEvery":5)"));
     Fenced large(size_t{kStride} * kSide);
     CiSignal signal{};
     ASSERT_EQ(CiSignalCreate(board, CI_SIGNAL_END_OF_FRAME, &signal), 0);
     ASSERT_EQ(CiAqSetup(board, large.data(), kStride * kSide, kStride, 3, 4, 0, 0, 1, 1, 0), 0);
     ASSERT_EQ(CiAqCommand(board, 3, 2, 0, 0), 0);
-    ASSERT_TRUE(waitFrames(kEnough));
+    // Until writing has fallen further behind than the board's memory holds,
+    // however fast or slow this machine writes a frame; the camera is
+    // stopped before anything is asserted, so no frame lands after the test.
+    const bool behind = awaitCounts([](const bfsim_engine_info &i) {
+        return i.framesCompleted >= 3 && i.framesLost > 0 && i.framesLate > 2 * i.framesCompleted;
+    });
     ASSERT_EQ(CiAqCommand(board, 0, 2, 0, 0), 0);
+    ASSERT_TRUE(behind) << "the camera never fell behind";
     uint32_t signalled = 0;
     CiSignalWait(board, &signal, 0, &signalled);
     const bfsim_engine_info counts = info();
@@ -137,11 +151,13 @@ TEST_F(Camera, AHostWaitingOnEveryFrameGetsThemInOrderAndTheCameraGoesOnWithoutI
         ASSERT_TRUE(status == 0 || status == CI_WAIT_FRAMES_MISSED) << status;
         ASSERT_GE(count, 1u);
         reported += count;
-        // The next frame may already have landed before a wait returns: a
-        // wait never finds an older one.
-        const uint32_t stamp = frameStamp(buffer.data());
-        EXPECT_GE(int64_t{stamp}, previous);
-        previous = stamp;
+        // The camera goes on writing the one buffer meanwhile, so the host
+        // reads the counts, not the pixels: every frame signalled has been
+        // numbered, and numbers never go back.
+        const uint32_t counter = frameCounter();
+        EXPECT_GE(uint64_t{counter}, reported);
+        EXPECT_GE(int64_t{counter}, previous);
+        previous = counter;
     }
     ASSERT_TRUE(waitFrames(frames() + 20)) << "the frame thread takes the frames over";
     ASSERT_EQ(CiAqCommand(board, 0, 2, 0, 0), 0);

@@ -1,7 +1,8 @@
 # Sourced by the scripts beside it: installs the Debian packages the build
 # needs, only those missing, and only when something is missing.
 
-# doxygen and graphviz make the API reference; pkg-config, dpkg-dev (for
+# ccache lets the test command compile a source once for the plain build and
+# the README's fresh-clone build alike. doxygen and graphviz make the API reference; pkg-config, dpkg-dev (for
 # dpkg-shlibdeps) and file serve the packaging stage; python3 with numpy and
 # pytest runs the Python package's tests, and python3-venv with python3-wheel
 # let the README's getting-started test pip-install it offline. qor-grab:
@@ -14,7 +15,7 @@
 # libgstreamer-plugins-base1.0-dev (video caps and buffer pools); its tests
 # run gst-inspect-1.0 and gst-launch-1.0 (gstreamer1.0-tools) over elements of
 # -plugins-base (videoconvert, appsink) and -plugins-good (rtpgstpay, udpsrc).
-QOR_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev nlohmann-json3-dev
+QOR_PACKAGES=(cmake ninja-build g++ ccache pkg-config libgtest-dev libbenchmark-dev nlohmann-json3-dev
               doxygen graphviz dpkg-dev file
               python3 python3-numpy python3-pytest python3-venv python3-wheel
               libcli11-dev libpng-dev libtiff-dev libtiff-tools libcpp-httplib-dev chromium

@@ -16,6 +16,16 @@ ensure_packages
 # The machines this runs on have two cores; more jobs only thrash.
 JOBS="${QOR_JOBS:-2}"
 
+# One compiler cache for the run: the packaging stage follows the README on a
+# fresh clone inside build/, whose build compiles the plain build's sources
+# with the plain build's flags, and finds them there instead of compiling
+# everything a second time. Paths are taken relative to the checkout, so the
+# clone's build directory, as deep in its tree as ours in ours, hits.
+if command -v ccache >/dev/null 2>&1; then
+    export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+    export CCACHE_DIR="${CCACHE_DIR:-$PWD/build/ccache}" CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}" CCACHE_NOHASHDIR=1
+fi
+
 # The plain preset leaves out the tests, benchmarks and reference where their
 # packages are missing; here every part is required.
 every_part=(-DQOR_BUILD_TESTS=ON -DQOR_BUILD_BENCH=ON -DQOR_BUILD_DOCS=ON)

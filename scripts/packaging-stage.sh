@@ -73,7 +73,7 @@ check_tree() {
     local tree=$1
     expect_files "$tree" include/qor_bitflow.h include/qor_bitflow/bfsim.h \
         lib/libqor_bitflow.so.$version lib/libqor_bitflow.so.1 lib/libqor_bitflow.so \
-        lib/libCid.so lib/libBFD.so bin/qor-grab share/man/man1/qor-grab.1 \
+        lib/libCid.so lib/libBFD.so bin/qor-grab share/man/man1/qor-grab.1.gz \
         lib/cmake/qor_bitflow/qor_bitflowConfig.cmake \
         lib/cmake/qor_bitflow/qor_bitflowConfigVersion.cmake \
         lib/pkgconfig/qor_bitflow.pc lib/pkgconfig/qor_bitflow-simulator.pc \
@@ -232,7 +232,7 @@ check_debs() {
         mkdir -p "$unpacked/$(deb_field "$deb" Package)"
         dpkg-deb -x "$deb" "$unpacked/$(deb_field "$deb" Package)"
     done
-    expect_files "$unpacked/qor-bitflow/usr" lib/libqor_bitflow.so.1 bin/qor-grab share/man/man1/qor-grab.1
+    expect_files "$unpacked/qor-bitflow/usr" lib/libqor_bitflow.so.1 bin/qor-grab share/man/man1/qor-grab.1.gz
     expect_no_files "$unpacked/qor-bitflow/usr" include/qor_bitflow.h lib/libCid.so lib/libqor_bitflow.so
     expect_files "$unpacked/qor-bitflow-dev/usr" include/qor_bitflow.h lib/libqor_bitflow.so \
         lib/cmake/qor_bitflow/qor_bitflowConfig.cmake lib/pkgconfig/qor_bitflow.pc

@@ -28,7 +28,7 @@ readonly required=(bin/qor_bitflow.dll bin/qor-grab.exe lib/libqor_bitflow.dll.a
                    share/doc/qor_bitflow/html/index.html share/doc/qor_bitflow/examples/snap/snap.c
                    share/doc/qor_bitflow/examples/chain/chain.cpp
                    share/doc/qor_bitflow/examples/registers/registers.c
-                   python/qor_bitflow/__init__.py python/qor_bitflow/py.typed)
+                   share/man/man1/qor-grab.1 python/qor_bitflow/__init__.py python/qor_bitflow/py.typed)
 # The vendor's names: never where a host would load them by mistake.
 readonly forbidden=(bin/Cid.dll bin/BFD.dll)
 

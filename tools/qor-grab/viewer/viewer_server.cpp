@@ -244,7 +244,7 @@ std::shared_ptr<const LiveFrame> ViewerServer::askedFrame(const httplib::Request
     auto frame = camera_.recent(number);
     if (!frame)
         throw BadRequest("frame " + std::to_string(number) +
-                         " is no longer held (the viewer keeps the last few published)", kGone);
+                         " is not held (the viewer keeps the last few published)", kGone);
     return frame;
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #if QOR_GRAB_HAVE_VIEWER
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -133,6 +134,25 @@ protected:
         return false;
     }
 
+    // Loads the page at `link` ("?zoom=1:1..."), which drives its controls,
+    // until its DOM satisfies `done`; the DOM is left in lastDom_. Virtual
+    // time lets the page's requests finish before the DOM is taken.
+    template <typename Predicate> bool loadLinkUntil(int port, const std::string &link, Predicate done)
+    {
+        const fs::path dom = dir_ / "link.html";
+        const std::string command = std::string("timeout 60 ") + kChromium + " " + kChromiumFlags +
+                                    " --virtual-time-budget=3000 --user-data-dir='" +
+                                    (dir_ / "profile-link").string() + "' --dump-dom 'http://127.0.0.1:" +
+                                    std::to_string(port) + "/" + link + "' >'" + dom.string() + "' 2>>'" +
+                                    (dir_ / "chromium.log").string() + "'";
+        for (int attempt = 0; attempt < kLoadAttempts; ++attempt) {
+            EXPECT_EQ(std::system(command.c_str()), 0) << readFile(dir_ / "chromium.log");
+            lastDom_ = readFile(dom);
+            if (done(lastDom_)) return true;
+        }
+        return false;
+    }
+
     // The page as the browser left it after the last load.
     std::string lastDom_;
 };
@@ -152,6 +172,84 @@ std::string textOf(const std::string &html, const std::string &id)
     if (tag.empty()) return "";
     const auto start = html.find(tag) + tag.size();
     return html.substr(start, html.find('<', start) - start);
+}
+
+// What a frame's exact samples say, for comparing with what the page shows.
+struct Expected {
+    uint32_t min = 255, max = 0;
+    double mean = 0;
+    uint64_t saturated = 0;
+};
+Expected measure(const qortest::GreyPng &frame)
+{
+    Expected e;
+    uint64_t sum = 0;
+    for (uint8_t v : frame.pixels) {
+        e.min = std::min<uint32_t>(e.min, v);
+        e.max = std::max<uint32_t>(e.max, v);
+        sum += v;
+        e.saturated += v == 255;
+    }
+    e.mean = double(sum) / frame.pixels.size();
+    return e;
+}
+
+TEST_F(QorGrabBrowser, ThePageMeasuresTheFrameItShows)
+{
+    ASSERT_EQ(::access(kChromium, X_OK), 0) << kChromium << " is missing: scripts/packages.sh installs it";
+    std::ofstream(dir_ / "boards.json") << population(camera(320, 240, 8, 1, ",\"stamp\":false"));
+    ViewerProcess viewer(dir_ / "boards.json", dir_ / "viewer.log");
+    ASSERT_GT(viewer.port(), 0) << viewer.firstLine() << readFile(dir_ / "viewer.log");
+    httplib::Client client("127.0.0.1", viewer.port());
+    client.set_read_timeout(30, 0);
+    // One frame, software-triggered: the page and this test see the same.
+    ASSERT_EQ(client.Post("/trigger", httplib::Params{{"mode", "sw"}})->status, 200);
+    ASSERT_EQ(client.Post("/fire", httplib::Params{})->status, 200);
+    std::string snap;
+    for (int tries = 0; tries < 100 && snap.empty(); ++tries) {
+        const auto result = client.Get("/snap.png");
+        if (result && result->status == 200) snap = result->body;
+        else ::usleep(20000);
+    }
+    const qortest::GreyPng frame = qortest::decodeGreyPng(snap);
+    ASSERT_EQ(frame.width, 320u);
+    const Expected expected = measure(frame);
+    ASSERT_GT(expected.saturated, 0u);
+
+    const auto ready = [](const std::string &dom) {
+        return textOf(dom, "pvalue") != "\u2013" && textOf(dom, "min") != "\u2013" &&
+               tagOf(dom, "overlay").find("data-marked") != std::string::npos &&
+               textOf(dom, "message").find("register") != std::string::npos;
+    };
+    EXPECT_TRUE(loadLinkUntil(viewer.port(), "?zoom=1:1&at=17,9&saturation=on&register=gain", ready));
+    EXPECT_EQ(textOf(lastDom_, "scale"), "1:1");
+    EXPECT_NE(tagOf(lastDom_, "stage").find("scale(1)"), std::string::npos) << tagOf(lastDom_, "stage");
+    EXPECT_EQ(textOf(lastDom_, "px"), "17");
+    EXPECT_EQ(textOf(lastDom_, "py"), "9");
+    EXPECT_EQ(textOf(lastDom_, "pvalue"), std::to_string(frame.at(17, 9)));
+    EXPECT_EQ(textOf(lastDom_, "min"), std::to_string(expected.min));
+    EXPECT_EQ(textOf(lastDom_, "max"), std::to_string(expected.max));
+    char mean[32];
+    std::snprintf(mean, sizeof mean, "%.2f", expected.mean);
+    EXPECT_EQ(textOf(lastDom_, "mean"), mean);
+    const std::string saturated = "data-count=\"" + std::to_string(expected.saturated) + "\"";
+    EXPECT_NE(tagOf(lastDom_, "saturated").find(saturated), std::string::npos) << tagOf(lastDom_, "saturated");
+    const std::string marked = "data-marked=\"" + std::to_string(expected.saturated) + "\"";
+    EXPECT_NE(tagOf(lastDom_, "overlay").find(marked), std::string::npos) << tagOf(lastDom_, "overlay");
+    EXPECT_EQ(tagOf(lastDom_, "overlay").find("hidden"), std::string::npos);
+    EXPECT_NE(textOf(lastDom_, "message").find("register 12 = 256"), std::string::npos) << textOf(lastDom_, "message");
+
+    // Free run again: a recording of 3 frames, offered for saving.
+    ASSERT_EQ(client.Post("/trigger", httplib::Params{{"mode", "free"}})->status, 200);
+    EXPECT_TRUE(loadLinkUntil(viewer.port(), "?record=3&log=on", [](const std::string &dom) {
+        return textOf(dom, "message").find("recorded") != std::string::npos;
+    })) << textOf(lastDom_, "message");
+    EXPECT_EQ(textOf(lastDom_, "message").rfind("recorded 3 frames", 0), 0u) << textOf(lastDom_, "message");
+    EXPECT_EQ(tagOf(lastDom_, "recording").find("hidden"), std::string::npos) << tagOf(lastDom_, "recording");
+    EXPECT_NE(tagOf(lastDom_, "histogram").find("data-scale=\"log\""), std::string::npos);
+
+    viewer.stop();
+    EXPECT_EQ(viewer.exitCode(), 0) << readFile(dir_ / "viewer.log");
 }
 
 TEST_F(QorGrabBrowser, ThePageFollowsTheCameraAndWaitsForTheTrigger)

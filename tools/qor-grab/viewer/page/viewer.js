@@ -1,7 +1,8 @@
 const $ = id => document.getElementById(id);
 const sleep = ms => new Promise(done => setTimeout(done, ms));
 let frameRequest = 0;
-let trigger = 'free';  // the mode the last status named
+// The mode the last status named; the page arrives saying what it waits for.
+let trigger = $('waiting').textContent === 'waiting for trigger' ? 'sw' : 'free';
 // The frame on screen: its number (what /pixel, /histogram and
 // /saturation.png are asked about, so that every figure is of the picture
 // seen) and its size.
@@ -44,23 +45,41 @@ function loadImage(img, url) {
   return new Promise((done, failed) => { img.onload = done; img.onerror = failed; img.src = url; });
 }
 
-async function showFrame(blob, number) {
-  const url = URL.createObjectURL(blob);
-  await loadImage($('live'), url);
+// The frame the page's own <img> asked for, part of loading the page (so
+// that it is on screen when the page counts as loaded); its number is not
+// known, so the measurements wait for the next.
+function firstFrame() {
+  const img = $('live');
+  return new Promise(done => {
+    if (img.complete) { done(img.naturalWidth > 0); return; }
+    img.onload = () => done(true);
+    img.onerror = () => done(false);
+  }).then(loaded => { if (loaded) placeFrame(null, null); else showWaiting(); });
+}
+
+// `number` (null: not known) is on screen, from `url` (null: none to free).
+function placeFrame(number, url) {
   if (shown.url) URL.revokeObjectURL(shown.url);
   const resized = $('live').naturalWidth !== shown.width || $('live').naturalHeight !== shown.lines;
   Object.assign(shown, { frame: number, width: $('live').naturalWidth, lines: $('live').naturalHeight, url });
-  $('frame').textContent = number;
+  if (number !== null) $('frame').textContent = number;
   $('live').hidden = false;
   $('waiting').hidden = true;
   if (resized) layOut();
   if (resized && view.fit) fitView();
+}
+
+async function showFrame(blob, number) {
+  const url = URL.createObjectURL(blob);
+  await loadImage($('live'), url);
+  placeFrame(number, url);
   refreshOverlay();
   refreshProbe();
 }
 
 // The frames one after the other, each asked for once the last is shown.
 async function frameLoop() {
+  await firstFrame();
   for (;;) {
     try {
       const response = await fetch('/frame.png?n=' + (++frameRequest), { cache: 'no-store' });

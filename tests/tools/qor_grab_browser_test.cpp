@@ -1,8 +1,9 @@
 // qor-grab view in a real browser: the built program serves a simulated
-// 640 x 480 camera, headless Chromium loads the page twice, and the two
-// screenshots must show a picture that moves and a frame counter that
-// advances. QOR_VIEW_SCREENSHOT=PATH keeps the last screenshot (the one in
-// docs/ is made this way).
+// camera, and headless Chromium loads the page: two screenshots must show a
+// picture that moves and a frame counter that advances, and a page driven
+// by its link (zoom, pixel read-out, overlay, register, recording) must show
+// what the frame's exact samples say. QOR_VIEW_SCREENSHOT=PATH keeps the
+// last screenshot of the moving picture.
 #include <gtest/gtest.h>
 
 #if QOR_GRAB_HAVE_VIEWER
@@ -33,7 +34,10 @@ constexpr const char *kChromium = "/usr/bin/chromium";
 constexpr const char *kChromiumFlags =
     "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
     "--disable-background-networking --disable-component-update --disable-sync "
-    "--window-size=1280,800 --timeout=4000";
+    "--window-size=1280,800 --timeout=8000";
+// Virtual time lets the page's requests finish before the DOM and the
+// screenshot are taken (the page loads at once; its frames come after).
+constexpr const char *kSettle = " --virtual-time-budget=3000";
 // A busy machine can start Chromium too late for the page to have shown
 // its first counts; such a load is tried again.
 constexpr int kLoadAttempts = 3;
@@ -113,7 +117,7 @@ protected:
         const fs::path profile = dir_ / ("profile-" + shot.stem().string());
         const fs::path dom = dir_ / (shot.stem().string() + ".html");
         const std::string command = std::string("timeout 60 ") + kChromium + " " + kChromiumFlags +
-                                    " --user-data-dir='" + profile.string() + "' --screenshot='" +
+                                    kSettle + " --user-data-dir='" + profile.string() + "' --screenshot='" +
                                     shot.string() + "' --dump-dom http://127.0.0.1:" +
                                     std::to_string(port) + "/ >'" + dom.string() + "' 2>>'" +
                                     (dir_ / "chromium.log").string() + "'";
@@ -135,13 +139,12 @@ protected:
     }
 
     // Loads the page at `link` ("?zoom=1:1..."), which drives its controls,
-    // until its DOM satisfies `done`; the DOM is left in lastDom_. Virtual
-    // time lets the page's requests finish before the DOM is taken.
+    // until its DOM satisfies `done`; the DOM is left in lastDom_.
     template <typename Predicate> bool loadLinkUntil(int port, const std::string &link, Predicate done)
     {
         const fs::path dom = dir_ / "link.html";
         const std::string command = std::string("timeout 60 ") + kChromium + " " + kChromiumFlags +
-                                    " --virtual-time-budget=3000 --user-data-dir='" +
+                                    kSettle + " --user-data-dir='" +
                                     (dir_ / "profile-link").string() + "' --dump-dom 'http://127.0.0.1:" +
                                     std::to_string(port) + "/" + link + "' >'" + dom.string() + "' 2>>'" +
                                     (dir_ / "chromium.log").string() + "'";

@@ -146,7 +146,7 @@ TEST_F(Viewer, ServesThePageAndLiveFrames)
     const auto page = client_->Get("/");
     ASSERT_TRUE(page);
     EXPECT_EQ(page->status, 200);
-    EXPECT_NE(page->body.find("<img id=\"live\""), std::string::npos);
+    EXPECT_NE(page->body.find("<canvas id=\"live\""), std::string::npos);
     EXPECT_EQ(page->body.find("{{"), std::string::npos) << "a template field was left unfilled";
     // The page's own files, each with the type a browser needs to use it.
     for (const auto &[path, type] : {std::pair<const char *, const char *>{"/viewer.css", "text/css"},

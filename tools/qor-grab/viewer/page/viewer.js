@@ -6,7 +6,7 @@ let trigger = $('waiting').textContent === 'waiting for trigger' ? 'sw' : 'free'
 // The frame on screen: its number (what /pixel, /histogram and
 // /saturation.png are asked about, so that every figure is of the picture
 // seen) and its size.
-const shown = { frame: null, width: 0, lines: 0, url: null };
+const shown = { frame: null, width: 0, lines: 0 };
 // The stage's place: camera pixel (x, y) is drawn at (tx + x s, ty + y s)
 // CSS pixels of the view; `fit` keeps the whole frame in view.
 const view = { scale: 1, tx: 0, ty: 0, fit: true };
@@ -41,45 +41,28 @@ function showWaiting() {
   $('waiting').hidden = false;
 }
 
-function loadImage(img, url) {
-  return new Promise((done, failed) => { img.onload = done; img.onerror = failed; img.src = url; });
-}
-
-// The frame the page's own <img> asked for, part of loading the page (so
-// that it is on screen when the page counts as loaded); its number is not
-// known, so the measurements wait for the next.
-function firstFrame() {
-  const img = $('live');
-  return new Promise(done => {
-    if (img.complete) { done(img.naturalWidth > 0); return; }
-    img.onload = () => done(true);
-    img.onerror = () => done(false);
-  }).then(loaded => { if (loaded) placeFrame(null, null); else showWaiting(); });
-}
-
-// `number` (null: not known) is on screen, from `url` (null: none to free).
-function placeFrame(number, url) {
-  if (shown.url) URL.revokeObjectURL(shown.url);
-  const resized = $('live').naturalWidth !== shown.width || $('live').naturalHeight !== shown.lines;
-  Object.assign(shown, { frame: number, width: $('live').naturalWidth, lines: $('live').naturalHeight, url });
-  if (number !== null) $('frame').textContent = number;
-  $('live').hidden = false;
-  $('waiting').hidden = true;
-  if (resized) layOut();
-  if (resized && view.fit) fitView();
-}
-
+// A frame and its overlay are decoded first and then drawn in one go, so
+// that the screen never shows one frame under another's marks.
 async function showFrame(blob, number) {
-  const url = URL.createObjectURL(blob);
-  await loadImage($('live'), url);
-  placeFrame(number, url);
-  refreshOverlay();
+  const picture = await createImageBitmap(blob);
+  const mask = $('saturation').checked ? await saturationMask(number) : null;
+  const canvas = $('live');
+  const resized = picture.width !== shown.width || picture.height !== shown.lines;
+  Object.assign(shown, { frame: number, width: picture.width, lines: picture.height });
+  if (resized) layOut();
+  canvas.getContext('2d').drawImage(picture, 0, 0);
+  picture.close();
+  if (mask) paintOverlay(mask);
+  else $('overlay').hidden = true;
+  $('frame').textContent = number;
+  canvas.hidden = false;
+  $('waiting').hidden = true;
+  if (resized && view.fit) fitView();
   refreshProbe();
 }
 
 // The frames one after the other, each asked for once the last is shown.
 async function frameLoop() {
-  await firstFrame();
   for (;;) {
     try {
       const response = await fetch('/frame.png?n=' + (++frameRequest), { cache: 'no-store' });
@@ -97,8 +80,10 @@ async function frameLoop() {
 function layOut() {
   $('stage').style.width = shown.width + 'px';
   $('stage').style.height = shown.lines + 'px';
-  $('overlay').width = shown.width;
-  $('overlay').height = shown.lines;
+  for (const canvas of [$('live'), $('overlay')]) {
+    canvas.width = shown.width;
+    canvas.height = shown.lines;
+  }
 }
 
 // Device pixels per camera pixel, as a ratio where it is one.
@@ -200,23 +185,20 @@ async function refreshProbe() {
   if (probe && (probe.x !== asked.x || probe.y !== asked.y)) refreshProbe();
 }
 
-let overlayBusy = false;
-// Saturated pixels in red over the frame shown, from the server's mask.
-async function refreshOverlay() {
-  if (!$('saturation').checked) { $('overlay').hidden = true; return; }
-  if (overlayBusy || shown.frame === null) return;
-  overlayBusy = true;
+// The server's mask of the saturated pixels of frame `number`, or null
+// when that frame has gone.
+async function saturationMask(number) {
   try {
-    const response = await fetch('/saturation.png?frame=' + shown.frame, { cache: 'no-store' });
-    if (response.ok) paintOverlay(await createImageBitmap(await response.blob()));
-  } catch (error) { /* the frame has gone: the next one asks again */ }
-  overlayBusy = false;
+    const response = await fetch('/saturation.png?frame=' + number, { cache: 'no-store' });
+    return response.ok ? await createImageBitmap(await response.blob()) : null;
+  } catch (error) {
+    return null;
+  }
 }
 
+// The saturated pixels in red over the frame, the others clear.
 function paintOverlay(mask) {
-  const canvas = $('overlay'), g = canvas.getContext('2d');
-  canvas.width = mask.width;
-  canvas.height = mask.height;
+  const canvas = $('overlay'), g = canvas.getContext('2d', { willReadFrequently: true });
   g.drawImage(mask, 0, 0);
   const image = g.getImageData(0, 0, mask.width, mask.height), px = image.data;
   let marked = 0;
@@ -226,10 +208,12 @@ function paintOverlay(mask) {
     px[i] = 255; px[i + 1] = 0; px[i + 2] = 0; px[i + 3] = on ? 255 : 0;
   }
   g.putImageData(image, 0, 0);
+  mask.close();
   canvas.dataset.marked = marked;  // how many pixels the overlay marks
   canvas.hidden = false;
 }
-$('saturation').onchange = refreshOverlay;
+// Marked from the next frame on (a triggered camera's latest is fetched again).
+$('saturation').onchange = () => { if (!$('saturation').checked) $('overlay').hidden = true; };
 
 function drawHistogram(h) {
   lastHistogram = h;
@@ -336,7 +320,6 @@ async function applyLink() {
   $('log').checked = link.get('log') === 'on';
   $('saturation').checked = link.get('saturation') === 'on';
   if (lastHistogram) drawHistogram(lastHistogram);
-  refreshOverlay();
   const at = /^(\d+),(\d+)$/.exec(link.get('at') || '');
   if (at) setProbe({ x: Number(at[1]), y: Number(at[2]) });
   if (link.get('register')) { $('regid').value = link.get('register'); readRegister(link.get('register')); }

@@ -242,9 +242,7 @@ void LiveCamera::addToRecording(const FrameView &frame, uint64_t frameNumber)
     recording_.reset();
 }
 
-// Fails the recording under way, if any: its frames would not be one
-// acquisition's.
-void LiveCamera::endRecording(const std::string &why)
+void LiveCamera::cancelRecording(const std::string &why)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!recording_) return;
@@ -289,7 +287,8 @@ void LiveCamera::start(const Settings &settings)
 
 void LiveCamera::stopAcquisition()
 {
-    endRecording("the acquisition stopped or restarted during the recording");
+    // The frames of a recording are all of one acquisition.
+    cancelRecording("the acquisition stopped or restarted during the recording");
     std::unique_ptr<Acquisition> acquisition = std::move(acquisition_);
     {
         std::lock_guard<std::mutex> lock(mutex_);

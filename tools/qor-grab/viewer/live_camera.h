@@ -87,6 +87,8 @@ public:
     // only those published). Throws ToolFailure when another recording is
     // under way, the acquisition restarts, or `patience` passes first.
     LiveFrames record(uint32_t frames, std::chrono::milliseconds patience);
+    // Ends the recording under way, if any: record() throws `why`.
+    void cancelRecording(const std::string &why);
 
 private:
     struct Acquisition;
@@ -108,7 +110,6 @@ private:
     void stopAcquisition();
     void publish(const FrameView &frame, uint64_t frameNumber);
     void addToRecording(const FrameView &frame, uint64_t frameNumber);
-    void endRecording(const std::string &why);
     void countFrame(uint32_t count);
     void updateRate();
 

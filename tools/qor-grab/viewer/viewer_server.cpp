@@ -4,11 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <limits>
 #include <map>
 #include <stdexcept>
 #include <thread>
@@ -207,6 +203,9 @@ void ViewerServer::serve()
 
 void ViewerServer::stop()
 {
+    // The server's threads are joined on stopping: a recording waiting for
+    // its frames would hold it up.
+    camera_.cancelRecording("the viewer is stopping");
     {
         std::lock_guard<std::mutex> lock(servingMutex_);
         stopRequested_ = true;

@@ -1,11 +1,13 @@
 // qor-grab view in a real browser: the built program serves a simulated
-// 640 x 480 camera, headless Chromium loads the page twice, and the two
-// screenshots must show a picture that moves and a frame counter that
-// advances. QOR_VIEW_SCREENSHOT=PATH keeps the last screenshot (the one in
-// docs/ is made this way).
+// camera, and headless Chromium loads the page: two screenshots must show a
+// picture that moves and a frame counter that advances, and a page driven
+// by its link (zoom, pixel read-out, overlay, register, recording) must show
+// what the frame's exact samples say. QOR_VIEW_SCREENSHOT=PATH keeps the
+// last screenshot of the moving picture.
 #include <gtest/gtest.h>
 
 #if QOR_GRAB_HAVE_VIEWER
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -32,7 +34,10 @@ constexpr const char *kChromium = "/usr/bin/chromium";
 constexpr const char *kChromiumFlags =
     "--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
     "--disable-background-networking --disable-component-update --disable-sync "
-    "--window-size=1280,800 --timeout=4000";
+    "--window-size=1280,800 --timeout=8000";
+// Virtual time lets the page's requests finish before the DOM and the
+// screenshot are taken (the page loads at once; its frames come after).
+constexpr const char *kSettle = " --virtual-time-budget=3000";
 // A busy machine can start Chromium too late for the page to have shown
 // its first counts; such a load is tried again.
 constexpr int kLoadAttempts = 3;
@@ -112,7 +117,7 @@ protected:
         const fs::path profile = dir_ / ("profile-" + shot.stem().string());
         const fs::path dom = dir_ / (shot.stem().string() + ".html");
         const std::string command = std::string("timeout 60 ") + kChromium + " " + kChromiumFlags +
-                                    " --user-data-dir='" + profile.string() + "' --screenshot='" +
+                                    kSettle + " --user-data-dir='" + profile.string() + "' --screenshot='" +
                                     shot.string() + "' --dump-dom http://127.0.0.1:" +
                                     std::to_string(port) + "/ >'" + dom.string() + "' 2>>'" +
                                     (dir_ / "chromium.log").string() + "'";
@@ -130,6 +135,24 @@ protected:
     {
         for (int attempt = 0; attempt < kLoadAttempts; ++attempt)
             if (loadPageOnce(port, shot) > 0 && done(lastDom_)) return true;
+        return false;
+    }
+
+    // Loads the page at `link` ("?zoom=1:1..."), which drives its controls,
+    // until its DOM satisfies `done`; the DOM is left in lastDom_.
+    template <typename Predicate> bool loadLinkUntil(int port, const std::string &link, Predicate done)
+    {
+        const fs::path dom = dir_ / "link.html";
+        const std::string command = std::string("timeout 60 ") + kChromium + " " + kChromiumFlags +
+                                    kSettle + " --user-data-dir='" +
+                                    (dir_ / "profile-link").string() + "' --dump-dom 'http://127.0.0.1:" +
+                                    std::to_string(port) + "/" + link + "' >'" + dom.string() + "' 2>>'" +
+                                    (dir_ / "chromium.log").string() + "'";
+        for (int attempt = 0; attempt < kLoadAttempts; ++attempt) {
+            EXPECT_EQ(std::system(command.c_str()), 0) << readFile(dir_ / "chromium.log");
+            lastDom_ = readFile(dom);
+            if (done(lastDom_)) return true;
+        }
         return false;
     }
 
@@ -152,6 +175,84 @@ std::string textOf(const std::string &html, const std::string &id)
     if (tag.empty()) return "";
     const auto start = html.find(tag) + tag.size();
     return html.substr(start, html.find('<', start) - start);
+}
+
+// What a frame's exact samples say, for comparing with what the page shows.
+struct Expected {
+    uint32_t min = 255, max = 0;
+    double mean = 0;
+    uint64_t saturated = 0;
+};
+Expected measure(const qortest::GreyPng &frame)
+{
+    Expected e;
+    uint64_t sum = 0;
+    for (uint8_t v : frame.pixels) {
+        e.min = std::min<uint32_t>(e.min, v);
+        e.max = std::max<uint32_t>(e.max, v);
+        sum += v;
+        e.saturated += v == 255;
+    }
+    e.mean = double(sum) / frame.pixels.size();
+    return e;
+}
+
+TEST_F(QorGrabBrowser, ThePageMeasuresTheFrameItShows)
+{
+    ASSERT_EQ(::access(kChromium, X_OK), 0) << kChromium << " is missing: scripts/packages.sh installs it";
+    std::ofstream(dir_ / "boards.json") << population(camera(320, 240, 8, 1, ",\"stamp\":false"));
+    ViewerProcess viewer(dir_ / "boards.json", dir_ / "viewer.log");
+    ASSERT_GT(viewer.port(), 0) << viewer.firstLine() << readFile(dir_ / "viewer.log");
+    httplib::Client client("127.0.0.1", viewer.port());
+    client.set_read_timeout(30, 0);
+    // One frame, software-triggered: the page and this test see the same.
+    ASSERT_EQ(client.Post("/trigger", httplib::Params{{"mode", "sw"}})->status, 200);
+    ASSERT_EQ(client.Post("/fire", httplib::Params{})->status, 200);
+    std::string snap;
+    for (int tries = 0; tries < 100 && snap.empty(); ++tries) {
+        const auto result = client.Get("/snap.png");
+        if (result && result->status == 200) snap = result->body;
+        else ::usleep(20000);
+    }
+    const qortest::GreyPng frame = qortest::decodeGreyPng(snap);
+    ASSERT_EQ(frame.width, 320u);
+    const Expected expected = measure(frame);
+    ASSERT_GT(expected.saturated, 0u);
+
+    const auto ready = [](const std::string &dom) {
+        return textOf(dom, "pvalue") != "\u2013" && textOf(dom, "min") != "\u2013" &&
+               tagOf(dom, "overlay").find("data-marked") != std::string::npos &&
+               textOf(dom, "message").find("register") != std::string::npos;
+    };
+    EXPECT_TRUE(loadLinkUntil(viewer.port(), "?zoom=1:1&at=17,9&saturation=on&register=gain", ready));
+    EXPECT_EQ(textOf(lastDom_, "scale"), "1:1");
+    EXPECT_NE(tagOf(lastDom_, "stage").find("scale(1)"), std::string::npos) << tagOf(lastDom_, "stage");
+    EXPECT_EQ(textOf(lastDom_, "px"), "17");
+    EXPECT_EQ(textOf(lastDom_, "py"), "9");
+    EXPECT_EQ(textOf(lastDom_, "pvalue"), std::to_string(frame.at(17, 9)));
+    EXPECT_EQ(textOf(lastDom_, "min"), std::to_string(expected.min));
+    EXPECT_EQ(textOf(lastDom_, "max"), std::to_string(expected.max));
+    char mean[32];
+    std::snprintf(mean, sizeof mean, "%.2f", expected.mean);
+    EXPECT_EQ(textOf(lastDom_, "mean"), mean);
+    const std::string saturated = "data-count=\"" + std::to_string(expected.saturated) + "\"";
+    EXPECT_NE(tagOf(lastDom_, "saturated").find(saturated), std::string::npos) << tagOf(lastDom_, "saturated");
+    const std::string marked = "data-marked=\"" + std::to_string(expected.saturated) + "\"";
+    EXPECT_NE(tagOf(lastDom_, "overlay").find(marked), std::string::npos) << tagOf(lastDom_, "overlay");
+    EXPECT_EQ(tagOf(lastDom_, "overlay").find("hidden"), std::string::npos);
+    EXPECT_NE(textOf(lastDom_, "message").find("register 12 = 256"), std::string::npos) << textOf(lastDom_, "message");
+
+    // Free run again: a recording of 3 frames, offered for saving.
+    ASSERT_EQ(client.Post("/trigger", httplib::Params{{"mode", "free"}})->status, 200);
+    EXPECT_TRUE(loadLinkUntil(viewer.port(), "?record=3&log=on", [](const std::string &dom) {
+        return textOf(dom, "message").find("recorded") != std::string::npos;
+    })) << textOf(lastDom_, "message");
+    EXPECT_EQ(textOf(lastDom_, "message").rfind("recorded 3 frames", 0), 0u) << textOf(lastDom_, "message");
+    EXPECT_EQ(tagOf(lastDom_, "recording").find("hidden"), std::string::npos) << tagOf(lastDom_, "recording");
+    EXPECT_NE(tagOf(lastDom_, "histogram").find("data-scale=\"log\""), std::string::npos);
+
+    viewer.stop();
+    EXPECT_EQ(viewer.exitCode(), 0) << readFile(dir_ / "viewer.log");
 }
 
 TEST_F(QorGrabBrowser, ThePageFollowsTheCameraAndWaitsForTheTrigger)

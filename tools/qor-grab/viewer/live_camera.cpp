@@ -1,10 +1,12 @@
 #include "viewer/live_camera.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "acquisition_setup.h"
 #include "bf_check.h"
 #include "board_session.h"
+#include "camera_losses.h"
 #include "destinations.h"
 #include "frame_counter.h"
 #include "qor_bitflow.h"
@@ -20,6 +22,22 @@ constexpr uint32_t kWaitSliceMs = 100;
 // Browsers show a few dozen frames a second at most; copying more is waste.
 constexpr std::chrono::milliseconds kPublishInterval{20};
 constexpr std::chrono::milliseconds kRateInterval{500};
+// Frames kept after they are published: enough for a browser to ask about
+// the one it shows while newer ones arrive.
+constexpr size_t kRecentFrames = 8;
+constexpr uint32_t kRegisterNameCapacity = 256;
+constexpr int32_t kNameToId = 0;
+
+std::shared_ptr<LiveFrame> copyFrame(const FrameView &frame, uint64_t frameNumber)
+{
+    auto copy = std::make_shared<LiveFrame>();
+    copy->bytes.assign(frame.data, frame.data + size_t{frame.stride} * frame.lines);
+    copy->view = frame;
+    copy->view.data = copy->bytes.data();
+    copy->frameNumber = frameNumber;
+    copy->captured = std::chrono::system_clock::now();
+    return copy;
+}
 
 TriggerChoice triggerChoice(LiveTrigger trigger)
 {
@@ -31,6 +49,13 @@ TriggerChoice triggerChoice(LiveTrigger trigger)
 }
 
 }  // namespace
+
+// A recording asked for and the frames it has so far; guarded by mutex_.
+struct LiveCamera::Recording {
+    uint32_t wanted = 0;
+    LiveFrames frames;
+    std::promise<void> done;
+};
 
 // What one start of the acquisition holds. A chain never passes through a
 // LUT, so an inverted view grabs into a single destination instead.
@@ -83,6 +108,14 @@ std::shared_ptr<const LiveFrame> LiveCamera::latest() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return latest_;
+}
+
+std::shared_ptr<const LiveFrame> LiveCamera::recent(uint64_t frameNumber) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto &frame : recent_)
+        if (frame->frameNumber == frameNumber) return frame;
+    return nullptr;
 }
 
 LiveState LiveCamera::state() const
@@ -161,6 +194,62 @@ uint32_t LiveCamera::writeRegister(uint32_t id, uint32_t value)
     });
 }
 
+uint32_t LiveCamera::registerId(const std::string &name)
+{
+    return onAcquisitionThread<uint32_t>([this, name] {
+        uint32_t id = 0;
+        std::string buffer = name;  // the library takes a writable buffer
+        buffer.resize(std::max<size_t>(name.size() + 1, kRegisterNameCapacity));
+        check(BF_RegNametoId(board_->slot(), &id, buffer.data(), kRegisterNameCapacity, kNameToId),
+              "BF_RegNametoId", "no register named " + name);
+        return id;
+    });
+}
+
+LiveFrames LiveCamera::record(uint32_t frames, std::chrono::milliseconds patience)
+{
+    auto recording = std::make_shared<Recording>();
+    recording->wanted = frames;
+    std::future<void> done = recording->done.get_future();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (recording_) throw ToolFailure("another recording is under way");
+        recording_ = recording;
+    }
+    const bool finished = done.wait_for(patience) == std::future_status::ready;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (recording_ == recording) recording_.reset();
+    if (!finished)
+        throw ToolFailure("recorded " + std::to_string(recording->frames.size()) + " of " +
+                          std::to_string(frames) + " frames before the recording gave up (" +
+                          std::to_string(patience.count() / 1000) + " s; is the camera triggered?)");
+    done.get();  // the acquisition's reason, when it ended the recording
+    return std::move(recording->frames);
+}
+
+void LiveCamera::addToRecording(const FrameView &frame, uint64_t frameNumber)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!recording_) return;
+    }
+    auto copy = copyFrame(frame, frameNumber);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!recording_) return;
+    recording_->frames.push_back(std::move(copy));
+    if (recording_->frames.size() < recording_->wanted) return;
+    recording_->done.set_value();
+    recording_.reset();
+}
+
+void LiveCamera::cancelRecording(const std::string &why)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!recording_) return;
+    recording_->done.set_exception(std::make_exception_ptr(ToolFailure(why)));
+    recording_.reset();
+}
+
 void LiveCamera::start(const Settings &settings)
 {
     Options options = options_;
@@ -192,11 +281,14 @@ void LiveCamera::start(const Settings &settings)
     // more: show nothing until the new acquisition delivers, and show its
     // first frame at once.
     latest_.reset();
+    recent_.clear();
     lastPublished_ = {};
 }
 
 void LiveCamera::stopAcquisition()
 {
+    // The frames of a recording are all of one acquisition.
+    cancelRecording("the acquisition stopped or restarted during the recording");
     std::unique_ptr<Acquisition> acquisition = std::move(acquisition_);
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -278,7 +370,9 @@ void LiveCamera::grabOne()
     }
     const uint64_t index = acquisition_->counter.advance(count);
     countFrame(count);
-    publish(acquisition_->layout.view(acquisition_->frame(index)), index);
+    const FrameView frame = acquisition_->layout.view(acquisition_->frame(index));
+    addToRecording(frame, index);
+    publish(frame, index);
 }
 
 void LiveCamera::countFrame(uint32_t count)
@@ -297,8 +391,10 @@ void LiveCamera::updateRate()
     const double fps = rateFrames_ / std::chrono::duration<double>(now - rateStart_).count();
     rateStart_ = now;
     rateFrames_ = 0;
+    const auto lost = framesLostByCamera(familyTypeCode(board_->family()), board_->number());
     std::lock_guard<std::mutex> lock(mutex_);
     state_.fps = fps;
+    state_.lostByCamera = lost;
 }
 
 void LiveCamera::publish(const FrameView &frame, uint64_t frameNumber)
@@ -306,13 +402,10 @@ void LiveCamera::publish(const FrameView &frame, uint64_t frameNumber)
     const auto now = std::chrono::steady_clock::now();
     if (now - lastPublished_ < kPublishInterval) return;
     lastPublished_ = now;
-    auto copy = std::make_shared<LiveFrame>();
-    copy->bytes.assign(frame.data, frame.data + size_t{frame.stride} * frame.lines);
-    copy->view = frame;
-    copy->view.data = copy->bytes.data();
-    copy->frameNumber = frameNumber;
-    copy->captured = std::chrono::system_clock::now();
+    std::shared_ptr<const LiveFrame> copy = copyFrame(frame, frameNumber);
     std::lock_guard<std::mutex> lock(mutex_);
+    recent_.push_back(copy);
+    if (recent_.size() > kRecentFrames) recent_.pop_front();
     latest_ = std::move(copy);
 }
 

@@ -43,7 +43,13 @@ struct LiveState {
     bool invert = false;
     bool acquiring = false;
     std::string error;  // why acquisition stopped, if it did
+    // Frames the camera itself lost since the board opened, apart from
+    // `missed` (ended while the host looked away); nothing when the SDK
+    // cannot tell.
+    std::optional<uint64_t> lostByCamera;
 };
+
+using LiveFrames = std::vector<std::shared_ptr<const LiveFrame>>;
 
 class LiveCamera {
 public:
@@ -60,6 +66,9 @@ public:
     void close();
 
     std::shared_ptr<const LiveFrame> latest() const;
+    // Frame `frameNumber` if it is one of the last few published (those a
+    // browser may still be showing), or null.
+    std::shared_ptr<const LiveFrame> recent(uint64_t frameNumber) const;
     LiveState state() const;
 
     // Controls; each restarts the acquisition where the library needs it
@@ -71,9 +80,19 @@ public:
     void selectCamera(uint32_t camera);
     uint32_t readRegister(uint32_t id);
     uint32_t writeRegister(uint32_t id, uint32_t value);
+    // The id of the register named `name` (any case); throws BfFailure when
+    // the board has none of that name.
+    uint32_t registerId(const std::string &name);
+    // The next `frames` frames the board delivers, every one of them (not
+    // only those published). Throws ToolFailure when another recording is
+    // under way, the acquisition restarts, or `patience` passes first.
+    LiveFrames record(uint32_t frames, std::chrono::milliseconds patience);
+    // Ends the recording under way, if any: record() throws `why`.
+    void cancelRecording(const std::string &why);
 
 private:
     struct Acquisition;
+    struct Recording;
     struct Settings {
         LiveTrigger trigger = LiveTrigger::FreeRun;
         bool invert = false;
@@ -90,6 +109,7 @@ private:
     void restart(const Settings &settings);
     void stopAcquisition();
     void publish(const FrameView &frame, uint64_t frameNumber);
+    void addToRecording(const FrameView &frame, uint64_t frameNumber);
     void countFrame(uint32_t count);
     void updateRate();
 
@@ -103,6 +123,8 @@ private:
     std::deque<std::function<void()>> tasks_;
     bool stopping_ = false;
     std::shared_ptr<const LiveFrame> latest_;
+    std::deque<std::shared_ptr<const LiveFrame>> recent_;  // newest last
+    std::shared_ptr<Recording> recording_;
     LiveState state_;
 
     std::chrono::steady_clock::time_point lastPublished_{};

@@ -40,8 +40,9 @@ const PageFile *findPageFile(const std::string &path)
     return nullptr;
 }
 
-// The page arrives already showing the counts and the camera of the moment
-// it was asked for; its script keeps them current from then on. Without this a page
+// The page arrives already showing the counts, the camera and what an empty
+// view waits for at the moment it was asked for; its script keeps them
+// current from then on. Without this a page
 // caught before its first status request was answered would claim that
 // no frame had been received.
 std::string viewerPage(const LiveState &state)
@@ -54,7 +55,10 @@ std::string viewerPage(const LiveState &state)
     return fillTemplate(text, {{"fps", fps},
                                {"received", std::to_string(state.received)},
                                {"missed", std::to_string(state.missed)},
-                               {"camera", std::to_string(state.camera)}});
+                               {"camera", std::to_string(state.camera)},
+                               {"waiting", state.trigger == LiveTrigger::FreeRun
+                                               ? "waiting for the first frame"
+                                               : "waiting for trigger"}});
 }
 
 }  // namespace qorgrab

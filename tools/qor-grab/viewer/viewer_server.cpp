@@ -4,38 +4,38 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <limits>
 #include <map>
 #include <stdexcept>
 #include <thread>
 
 #include "bf_check.h"
-#include "number_text.h"
 #include "png/png_writer.h"
 #include "viewer/display_frame.h"
+#include "viewer/frame_stats.h"
 #include "viewer/page_files.h"
-#if QOR_GRAB_HAVE_TIFF
-#include "tiff/tiff_writer.h"
+#include "viewer/request_params.h"
+#include "viewer/tiff_download.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#endif
 
 namespace qorgrab {
 namespace {
 
 using nlohmann::json;
 
-constexpr int kBadRequest = 400;
 constexpr int kNotFound = 404;
 constexpr int kConflict = 409;       // the board refused a valid request
+constexpr int kGone = 410;           // a frame no longer held
 constexpr int kUnavailable = 503;    // no frame yet
-constexpr uint64_t kU32Max = std::numeric_limits<uint32_t>::max();
+// A recording's limits: what a browser can sensibly download at once, and
+// how long it waits for a triggered camera.
+constexpr uint32_t kRecordFramesMax = 1000;
+constexpr uint64_t kRecordBytesMax = uint64_t{512} << 20;
+constexpr std::chrono::seconds kRecordPatience{20};
 
 const std::map<std::string, LiveTrigger> kTriggers = {
     {"free", LiveTrigger::FreeRun}, {"ext", LiveTrigger::External}, {"sw", LiveTrigger::Software}};
@@ -48,54 +48,15 @@ const char *triggerName(LiveTrigger trigger)
     return "free";
 }
 
-// A request the viewer will not pass on to the board.
-class BadRequest : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 class NoFrameYet : public std::runtime_error {
 public:
     NoFrameYet() : std::runtime_error("no frame has arrived yet") {}
 };
 
-std::string param(const httplib::Request &request, const char *name)
-{
-    if (!request.has_param(name)) throw BadRequest(std::string("missing parameter '") + name + "'");
-    return request.get_param_value(name);
-}
-
-uint32_t numberParam(const httplib::Request &request, const char *name)
-{
-    const std::string text = param(request, name);
-    const auto decimal = decimalText(text, false);
-    if (!decimal || decimal->size() > 10 || std::stoull(*decimal) > kU32Max)
-        throw BadRequest(std::string(name) + " must be an unsigned 32-bit decimal or 0x-hex "
-                                             "number, not '" + text + "'");
-    return static_cast<uint32_t>(std::stoull(*decimal));
-}
-
-template <typename T>
-T choiceParam(const httplib::Request &request, const char *name, const std::map<std::string, T> &choices)
-{
-    const std::string text = param(request, name);
-    const auto found = choices.find(text);
-    if (found != choices.end()) return found->second;
-    std::string allowed;
-    for (const auto &choice : choices) allowed += (allowed.empty() ? "" : ", ") + choice.first;
-    throw BadRequest(std::string(name) + " must be one of " + allowed + ", not '" + text + "'");
-}
-
 void sendJson(httplib::Response &response, const json &body)
 {
     response.set_header("Cache-Control", "no-store");
     response.set_content(body.dump(), "application/json");
-}
-
-void sendError(httplib::Response &response, int status, const std::string &message)
-{
-    response.status = status;
-    response.set_content(message + "\n", "text/plain; charset=utf-8");
 }
 
 // Runs a handler and turns what it throws into the answer for it.
@@ -105,7 +66,7 @@ httplib::Server::Handler guarded(std::function<void(const httplib::Request &, ht
         try {
             handler(request, response);
         } catch (const BadRequest &error) {
-            sendError(response, kBadRequest, error.what());
+            sendError(response, error.status(), error.what());
         } catch (const NoFrameYet &error) {
             sendError(response, kUnavailable, error.what());
         } catch (const std::exception &error) {
@@ -128,6 +89,7 @@ json stateJson(const LiveState &state, const std::shared_ptr<const LiveFrame> &f
                 {"lut", state.invert ? "invert" : "none"},
                 {"acquiring", state.acquiring},
                 {"error", state.error},
+                {"lostByCamera", state.lostByCamera ? json(*state.lostByCamera) : json(nullptr)},
                 {"frame", frame ? json(frame->frameNumber) : json(nullptr)}};
 }
 
@@ -145,22 +107,6 @@ void sendDownload(httplib::Response &response, const std::vector<uint8_t> &bytes
     response.set_header("Cache-Control", "no-store");
     response.set_content(std::string(bytes.begin(), bytes.end()), type);
 }
-
-#if QOR_GRAB_HAVE_TIFF
-// libtiff writes files: the page goes through one in the temporary folder.
-std::vector<uint8_t> tiffBytes(const LiveFrame &frame)
-{
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("qor-grab-snap-" + std::to_string(::getpid()) + "-" +
-                       std::to_string(frame.frameNumber) + ".tif");
-    writeTiff(path.string(), frame.view, frame.frameNumber, frame.captured);
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::error_code ignored;
-    std::filesystem::remove(path, ignored);
-    return bytes;
-}
-#endif
 
 // Whether another socket listens on address:port, which is why binding
 // there failed (rather than an address this machine does not have).
@@ -187,6 +133,37 @@ std::string snapName(const LiveFrame &frame, const char *extension)
     std::snprintf(name, sizeof name, "snap_%06llu.%s",
                   static_cast<unsigned long long>(frame.frameNumber), extension);
     return name;
+}
+
+std::string recordName(const LiveFrames &frames)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "record_%06llu-%06llu.tif",
+                  static_cast<unsigned long long>(frames.front()->frameNumber),
+                  static_cast<unsigned long long>(frames.back()->frameNumber));
+    return name;
+}
+
+json statsJson(const FrameStats &stats)
+{
+    return json{{"min", stats.min},
+                {"max", stats.max},
+                {"mean", stats.mean},
+                {"fullScale", stats.fullScale},
+                {"saturated", stats.saturated}};
+}
+
+// How many frames a recording asks for, within what the viewer records.
+uint32_t recordedFrames(const httplib::Request &request, const LiveState &state)
+{
+    const uint32_t frames = numberParamUpTo(request, "frames", kRecordFramesMax);
+    if (frames == 0) throw BadRequest("frames must be at least 1");
+    const uint64_t frameBytes = uint64_t{state.width} * state.lines * state.bytesPerPixel;
+    if (frames * frameBytes > kRecordBytesMax)
+        throw BadRequest(std::to_string(frames) + " frames of " + std::to_string(frameBytes) +
+                         " bytes pass the " + std::to_string(kRecordBytesMax >> 20) +
+                         " MiB a recording may hold");
+    return frames;
 }
 
 }  // namespace
@@ -226,6 +203,9 @@ void ViewerServer::serve()
 
 void ViewerServer::stop()
 {
+    // The server's threads are joined on stopping: a recording waiting for
+    // its frames would hold it up.
+    camera_.cancelRecording("the viewer is stopping");
     {
         std::lock_guard<std::mutex> lock(servingMutex_);
         stopRequested_ = true;
@@ -256,8 +236,67 @@ void ViewerServer::sendFrame(httplib::Response &response)
     response.set_content(std::string(png.begin(), png.end()), "image/png");
 }
 
+std::shared_ptr<const LiveFrame> ViewerServer::askedFrame(const httplib::Request &request) const
+{
+    if (!request.has_param("frame")) return requireFrame(camera_);
+    const uint64_t number = number64Param(request, "frame");
+    auto frame = camera_.recent(number);
+    if (!frame)
+        throw BadRequest("frame " + std::to_string(number) +
+                         " is not held (the viewer keeps the last few published)", kGone);
+    return frame;
+}
+
+uint32_t ViewerServer::registerAsked(const httplib::Request &request)
+{
+    if (!request.has_param("name")) {
+        if (!request.has_param("id")) throw BadRequest("missing parameter 'id' (or 'name')");
+        return numberParam(request, "id");
+    }
+    const std::string name = request.get_param_value("name");
+    if (name.empty()) throw BadRequest("name must not be empty");
+    try {
+        return camera_.registerId(name);
+    } catch (const BfFailure &error) {
+        throw BadRequest(error.what(), kNotFound);
+    }
+}
+
+void ViewerServer::post(const std::string &path, httplib::Server::Handler handler)
+{
+    server_.Post(path, handler);
+    postRoutes_[path] = std::move(handler);
+}
+
+// A POST that gives neither a length nor chunks has no body (curl -X POST
+// sends such), but the server would read one until the client closed the
+// connection, which a client waiting for its answer never does: it is
+// answered here at once, as one with an empty form.
+httplib::Server::HandlerResponse ViewerServer::bodilessPost(const httplib::Request &request,
+                                                            httplib::Response &response) const
+{
+    if (request.method != "POST" || request.has_header("Content-Length") ||
+        request.has_header("Transfer-Encoding"))
+        return httplib::Server::HandlerResponse::Unhandled;
+    const auto route = postRoutes_.find(request.path);
+    if (route == postRoutes_.end()) sendError(response, kNotFound, defaultReason(request, kNotFound));
+    else route->second(request, response);
+    return httplib::Server::HandlerResponse::Handled;
+}
+
 void ViewerServer::addRoutes()
 {
+    server_.set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
+        return bodilessPost(request, response);
+    });
+    // The server's own refusals (no such path, an unreadable request) come
+    // without a body: give them their reason too.
+    server_.set_error_handler(httplib::Server::HandlerWithResponse(
+        [](const httplib::Request &request, httplib::Response &response) {
+            if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+            sendError(response, response.status, defaultReason(request, response.status));
+            return httplib::Server::HandlerResponse::Handled;
+        }));
     server_.Get("/", [this](const httplib::Request &, httplib::Response &response) {
         response.set_content(viewerPage(camera_.state()), "text/html; charset=utf-8");
     });
@@ -274,37 +313,55 @@ void ViewerServer::addRoutes()
     server_.Get("/status", guarded([this](const httplib::Request &, httplib::Response &response) {
         sendJson(response, stateJson(camera_.state(), camera_.latest()));
     }));
-    server_.Get("/histogram", guarded([this](const httplib::Request &, httplib::Response &response) {
-        const auto frame = requireFrame(camera_);
-        sendJson(response, json{{"frame", frame->frameNumber},
-                                {"maxValue", (uint64_t{1} << std::min(frame->view.bitDepth, 8 * frame->view.bytesPerPixel)) - 1},
-                                {"bins", histogram(frame->view)}});
+    server_.Get("/histogram", guarded([this](const httplib::Request &request, httplib::Response &response) {
+        const auto frame = askedFrame(request);
+        json body = statsJson(frameStats(frame->view));
+        body["frame"] = frame->frameNumber;
+        body["maxValue"] = body["fullScale"];
+        body["bins"] = histogram(frame->view);
+        sendJson(response, body);
     }));
-    server_.Post("/trigger", guarded([this](const httplib::Request &request, httplib::Response &response) {
+    server_.Get("/pixel", guarded([this](const httplib::Request &request, httplib::Response &response) {
+        const auto frame = askedFrame(request);
+        const uint32_t x = numberParamUpTo(request, "x", frame->view.width - uint64_t{1});
+        const uint32_t y = numberParamUpTo(request, "y", frame->view.lines - uint64_t{1});
+        sendJson(response, json{{"frame", frame->frameNumber}, {"x", x}, {"y", y},
+                                {"value", pixelValue(frame->view, x, y)}});
+    }));
+    server_.Get("/saturation.png", guarded([this](const httplib::Request &request, httplib::Response &response) {
+        const auto frame = askedFrame(request);
+        const std::vector<uint8_t> mask = saturationMask(frame->view);
+        const FrameView view{mask.data(), frame->view.width, frame->view.lines, frame->view.width, 1, 8};
+        const std::vector<uint8_t> png = encodePng(view);
+        response.set_header("Cache-Control", "no-store");
+        response.set_header("X-Frame-Number", std::to_string(frame->frameNumber));
+        response.set_content(std::string(png.begin(), png.end()), "image/png");
+    }));
+    post("/trigger", guarded([this](const httplib::Request &request, httplib::Response &response) {
         camera_.setTrigger(choiceParam(request, "mode", kTriggers));
         sendJson(response, stateJson(camera_.state(), camera_.latest()));
     }));
-    server_.Post("/fire", guarded([this](const httplib::Request &, httplib::Response &response) {
+    post("/fire", guarded([this](const httplib::Request &, httplib::Response &response) {
         if (camera_.state().trigger != LiveTrigger::Software)
             throw BadRequest("fire needs trigger mode sw");
         camera_.fire();
         sendJson(response, stateJson(camera_.state(), camera_.latest()));
     }));
-    server_.Post("/lut", guarded([this](const httplib::Request &request, httplib::Response &response) {
+    post("/lut", guarded([this](const httplib::Request &request, httplib::Response &response) {
         camera_.setInvert(choiceParam(request, "kind", kLuts));
         sendJson(response, stateJson(camera_.state(), camera_.latest()));
     }));
-    server_.Post("/camera", guarded([this](const httplib::Request &request, httplib::Response &response) {
+    post("/camera", guarded([this](const httplib::Request &request, httplib::Response &response) {
         camera_.selectCamera(numberParam(request, "number"));
         sendJson(response, stateJson(camera_.state(), camera_.latest()));
     }));
     server_.Get("/register", guarded([this](const httplib::Request &request, httplib::Response &response) {
-        const uint32_t id = numberParam(request, "id");
+        const uint32_t id = registerAsked(request);
         sendJson(response, json{{"id", id}, {"value", camera_.readRegister(id)}});
     }));
-    server_.Post("/register", guarded([this](const httplib::Request &request, httplib::Response &response) {
-        const uint32_t id = numberParam(request, "id");
+    post("/register", guarded([this](const httplib::Request &request, httplib::Response &response) {
         const uint32_t value = numberParam(request, "value");
+        const uint32_t id = registerAsked(request);
         sendJson(response, json{{"id", id}, {"value", camera_.writeRegister(id, value)}});
     }));
     server_.Get("/snap.png", guarded([this](const httplib::Request &, httplib::Response &response) {
@@ -314,7 +371,16 @@ void ViewerServer::addRoutes()
     server_.Get("/snap.tiff", guarded([this](const httplib::Request &, httplib::Response &response) {
 #if QOR_GRAB_HAVE_TIFF
         const auto frame = requireFrame(camera_);
-        sendDownload(response, tiffBytes(*frame), "image/tiff", snapName(*frame, "tif"));
+        sendDownload(response, tiffBytes({frame}), "image/tiff", snapName(*frame, "tif"));
+#else
+        sendError(response, kNotFound, "this build of qor-grab writes no TIFF");
+#endif
+    }));
+    server_.Get("/record.tiff", guarded([this](const httplib::Request &request, httplib::Response &response) {
+#if QOR_GRAB_HAVE_TIFF
+        const LiveFrames frames = camera_.record(recordedFrames(request, camera_.state()), kRecordPatience);
+        response.set_header("X-Frames", std::to_string(frames.size()));
+        sendDownload(response, tiffBytes(frames), "image/tiff", recordName(frames));
 #else
         sendError(response, kNotFound, "this build of qor-grab writes no TIFF");
 #endif

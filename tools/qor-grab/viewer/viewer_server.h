@@ -7,6 +7,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <map>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -33,11 +34,19 @@ public:
 
 private:
     void addRoutes();
+    void post(const std::string &path, httplib::Server::Handler handler);
+    httplib::Server::HandlerResponse bodilessPost(const httplib::Request &request,
+                                                  httplib::Response &response) const;
+    // The frame a request names by `frame=N`, else the latest.
+    std::shared_ptr<const LiveFrame> askedFrame(const httplib::Request &request) const;
+    // The register a request names by `id=` or `name=`.
+    uint32_t registerAsked(const httplib::Request &request);
     void sendFrame(httplib::Response &response);
     std::vector<uint8_t> displayPng(const std::shared_ptr<const LiveFrame> &frame);
 
     LiveCamera &camera_;
     httplib::Server server_;
+    std::map<std::string, httplib::Server::Handler> postRoutes_;  // by exact path
 
     // httplib's stop() does nothing until its listen loop has begun, so a
     // stop() that came first would leave serve() listening for good: these

@@ -1,6 +1,6 @@
 # Renders the manual page PAGE with GROFF (when found), failing on any
 # warning, then installs COMPONENT of BUILD_DIR into PREFIX and checks that
-# the page is there, under MANDIR/man1.
+# the page is there, under MANDIR/man1 as INSTALLED (gzipped where man pages are).
 if(GROFF)
   execute_process(COMMAND ${GROFF} -man -Tutf8 -ww -z ${PAGE}
     RESULT_VARIABLE status ERROR_VARIABLE warnings)
@@ -17,8 +17,7 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFI
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "cannot install component ${COMPONENT}:\n${errors}")
 endif()
-get_filename_component(name ${PAGE} NAME)
-if(NOT EXISTS ${PREFIX}/${MANDIR}/man1/${name})
-  message(FATAL_ERROR "${name} is not installed in ${PREFIX}/${MANDIR}/man1")
+if(NOT EXISTS ${PREFIX}/${MANDIR}/man1/${INSTALLED})
+  message(FATAL_ERROR "${INSTALLED} is not installed in ${PREFIX}/${MANDIR}/man1")
 endif()
 file(REMOVE_RECURSE ${PREFIX})

@@ -1,4 +1,4 @@
-// The properties of qorbitflowsrc: their specs, and reading and writing
+// The properties of qorbitflowsrc: their parameter definitions, and reading and writing
 // them under the object lock.
 #ifndef QOR_GST_SOURCE_PROPERTIES_H
 #define QOR_GST_SOURCE_PROPERTIES_H

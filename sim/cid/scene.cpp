@@ -29,6 +29,15 @@
 #include <immintrin.h>
 #define QOR_SCENE_AVX2 1
 #endif
+// The float passes are inlined into one function built twice, for the
+// baseline and for AVX2 (see drawShapes).
+#if defined(__GNUC__)
+#define QOR_SCENE_INLINE __attribute__((always_inline)) inline
+#define QOR_SCENE_LAMBDA __attribute__((always_inline))
+#else
+#define QOR_SCENE_INLINE inline
+#define QOR_SCENE_LAMBDA
+#endif
 
 namespace bfsim {
 namespace {
@@ -97,7 +106,7 @@ size_t placeShapes(const SceneTables &t, uint32_t frame, uint32_t y, float top, 
 // Calls `span(first, end, centre)` for the pixels a placed shape reaches in
 // [lo, hi): a shape leaving one edge enters at the other, so it is drawn
 // at its centre and one frame-width either side.
-template <class Span> void forEachSpan(const Placed &p, uint32_t width, int32_t lo, int32_t hi, Span span)
+template <class Span> QOR_SCENE_INLINE void forEachSpan(const Placed &p, uint32_t width, int32_t lo, int32_t hi, Span span)
 {
     // A disc reaches along its chord, one pixel more for its soft edge.
     const double outer = double(p.r) + 1, dy = p.dy;
@@ -109,17 +118,17 @@ template <class Span> void forEachSpan(const Placed &p, uint32_t width, int32_t 
     }
 }
 
-void photoSignal(const SceneTables &t, uint32_t y, float top, int32_t lo, int32_t hi, float *__restrict signal)
+QOR_SCENE_INLINE void photoSignal(const SceneTables &t, uint32_t y, float top, int32_t lo, int32_t hi, float *__restrict signal)
 {
     const uint16_t *__restrict row = t.background.data() + size_t(y) * t.width;
     const float scale = top / 65535.0f;
     for (int32_t x = lo; x < hi; ++x) signal[x] = float(row[x]) * scale;
 }
 
-float coverage(float inside) { return std::min(std::max(inside, 0.0f), 1.0f); }
+QOR_SCENE_INLINE float coverage(float inside) { return std::min(std::max(inside, 0.0f), 1.0f); }
 
 // Blends a shape centred on column `centre` into pixels [first, end).
-void blendSpan(const Placed &p, const SceneTables &t, float centre, int32_t first, int32_t end, float *__restrict signal)
+QOR_SCENE_INLINE void blendSpan(const Placed &p, const SceneTables &t, float centre, int32_t first, int32_t end, float *__restrict signal)
 {
     const float *__restrict columnShade = t.columnShade.data();
     const float r = p.r, dy = p.dy, value = p.value;
@@ -143,7 +152,7 @@ void blendSpan(const Placed &p, const SceneTables &t, float centre, int32_t firs
 
 // The photo signal of pixels [lo, hi) from the integer levels, which the
 // last pass has just read: the level less its bias and fixed pattern.
-void levelSignal(const SceneTables &t, uint32_t y, int32_t lo, int32_t hi, float *__restrict signal)
+QOR_SCENE_INLINE void levelSignal(const SceneTables &t, uint32_t y, int32_t lo, int32_t hi, float *__restrict signal)
 {
     const uint16_t *__restrict row = t.level.data() + size_t(y) * t.width;
     const float bias = t.levelBias, pattern = float(t.sensor.fixedPattern);
@@ -160,7 +169,7 @@ enum class Background { Photo, Levels };
 
 // The photo signal of pixels [lo, hi): the background, then every shape
 // over it in order, the last drawn on top.
-void signalSpan(const SceneTables &t, uint32_t y, float top, const Placed *placed, size_t shapes, int32_t lo,
+QOR_SCENE_INLINE void signalSpan(const SceneTables &t, uint32_t y, float top, const Placed *placed, size_t shapes, int32_t lo,
                 int32_t hi, Background from, float *signal)
 {
     if (from == Background::Photo)
@@ -169,10 +178,10 @@ void signalSpan(const SceneTables &t, uint32_t y, float top, const Placed *place
         levelSignal(t, y, lo, hi, signal);
     for (size_t i = 0; i < shapes; ++i)
         forEachSpan(placed[i], t.width, lo, hi,
-                    [&](int32_t first, int32_t end, float centre) { blendSpan(placed[i], t, centre, first, end, signal); });
+                    [&](int32_t first, int32_t end, float centre) QOR_SCENE_LAMBDA { blendSpan(placed[i], t, centre, first, end, signal); });
 }
 
-template <class Out> Out converted(float v)
+template <class Out> QOR_SCENE_INLINE Out converted(float v)
 {
     if constexpr (sizeof(Out) == 4) return Out(int64_t(v));
     else return Out(int32_t(v));
@@ -182,7 +191,7 @@ template <class Out> Out converted(float v)
 // shot and read noise from `noise` (deviates times `noiseScale`), rounded
 // and clamped to the depth.
 template <class Out, class Normal>
-void sensorSpan(const SceneTables &t, uint32_t y, float top, int32_t lo, int32_t hi, const float *__restrict signal,
+QOR_SCENE_INLINE void sensorSpan(const SceneTables &t, uint32_t y, float top, int32_t lo, int32_t hi, const float *__restrict signal,
                 const Normal *__restrict noise, float noiseScale, Out *__restrict out)
 {
     const SceneSensor &sensor = t.sensor;
@@ -308,6 +317,44 @@ void addNoise(const uint16_t *level, const int16_t *sigma, const int16_t *normal
     addNoisePlain(level, sigma, normal, top, done, count, out);
 }
 
+// The pixels of a line the shapes reach, through the float passes.
+struct ShapeLine {
+    const SceneTables *t;
+    uint32_t y;
+    float top;
+    Placed placed[std::size(kShapes)];
+    size_t shapes;
+    uint32_t count;
+    const int16_t *normal;
+    float normalScale;
+    float *signal;
+    uint16_t *out;
+};
+
+QOR_SCENE_INLINE void drawShapesOn(const ShapeLine &l)
+{
+    for (size_t i = 0; i < l.shapes; ++i)
+        forEachSpan(l.placed[i], l.t->width, 0, int32_t(l.count), [&](int32_t first, int32_t end, float) QOR_SCENE_LAMBDA {
+            signalSpan(*l.t, l.y, l.top, l.placed, l.shapes, first, end, Background::Levels, l.signal);
+            sensorSpan(*l.t, l.y, l.top, first, end, l.signal, l.normal, l.normalScale, l.out);
+        });
+}
+
+void drawShapesBaseline(const ShapeLine &l) { drawShapesOn(l); }
+
+#if defined(QOR_SCENE_AVX2)
+__attribute__((target("avx2"))) void drawShapesAvx2(const ShapeLine &l) { drawShapesOn(l); }
+#endif
+
+// The same float operations either way, so the same numbers.
+void drawShapes(const ShapeLine &l)
+{
+#if defined(QOR_SCENE_AVX2)
+    if (haveAvx2()) return drawShapesAvx2(l);
+#endif
+    drawShapesBaseline(l);
+}
+
 // The camera's own depth, up to 16 bits: the background and its noise from
 // the integer tables, and only the pixels a shape reaches through the float
 // passes.
@@ -318,16 +365,18 @@ void shortLine(const SceneTables &t, uint32_t frame, uint32_t y, uint32_t count,
     const int16_t *normal = t.shortNormals.data() + noiseWindow(t, frame, y);
     const int16_t *sigma = t.sigma.data() + size_t(y / 2) * sigmaColumns(t);
     addNoise(t.level.data() + row, sigma, normal, top, count, out);
-    Placed placed[std::size(kShapes)];
-    const size_t shapes = placeShapes(t, frame, y, top, placed);
-    if (shapes == 0) return;
-    float *signal = signalLine(count);
-    const float normalScale = 1.0f / float(1 << (16 - t.sigmaBits));
-    for (size_t i = 0; i < shapes; ++i)
-        forEachSpan(placed[i], t.width, 0, int32_t(count), [&](int32_t first, int32_t end, float) {
-            signalSpan(t, y, top, placed, shapes, first, end, Background::Levels, signal);
-            sensorSpan(t, y, top, first, end, signal, normal, normalScale, out);
-        });
+    ShapeLine line{};
+    line.shapes = placeShapes(t, frame, y, top, line.placed);
+    if (line.shapes == 0) return;
+    line.t = &t;
+    line.y = y;
+    line.top = top;
+    line.count = count;
+    line.normal = normal;
+    line.normalScale = 1.0f / float(1 << (16 - t.sigmaBits));
+    line.signal = signalLine(count);
+    line.out = out;
+    drawShapes(line);
 }
 
 template <class Out>

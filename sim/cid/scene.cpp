@@ -88,17 +88,36 @@ struct Placed {
 };
 
 // The shapes that reach line y in this frame.
+// The shapes' centres in a frame, which every line of it asks for: kept
+// for the last frame of the last geometry a thread rendered.
+struct Centres {
+    uint32_t width = 0, lines = 0, frame = 0;
+    double x[std::size(kShapes)], y[std::size(kShapes)];
+};
+
+const Centres &centres(const SceneTables &t, uint32_t frame)
+{
+    thread_local Centres kept;
+    if (kept.width == t.width && kept.lines == t.lines && kept.frame == frame) return kept;
+    for (size_t i = 0; i < std::size(kShapes); ++i) {
+        kept.x[i] = wrap(kShapes[i].x0 * t.width + kShapes[i].vx * frame, t.width);
+        kept.y[i] = wrap(kShapes[i].y0 * t.lines + kShapes[i].vy * frame, t.lines);
+    }
+    kept.width = t.width, kept.lines = t.lines, kept.frame = frame;
+    return kept;
+}
+
 size_t placeShapes(const SceneTables &t, uint32_t frame, uint32_t y, float top, Placed *placed)
 {
-    const double w = t.width, h = t.lines, side = std::min(w, h);
+    const double h = t.lines, side = std::min<double>(t.width, h);
+    const Centres &at = centres(t, frame);
     size_t n = 0;
-    for (const Shape &shape : kShapes) {
-        const double cy = wrap(shape.y0 * h + shape.vy * frame, h);
+    for (size_t i = 0; i < std::size(kShapes); ++i) {
+        const Shape &shape = kShapes[i];
         const double r = shape.radius * side;
-        const double dy = wrappedOffset(y, cy, h);
+        const double dy = wrappedOffset(y, at.y[i], h);
         if (std::fabs(dy) > r + 1) continue;
-        placed[n++] = {&shape, wrap(shape.x0 * w + shape.vx * frame, w), float(dy), float(r),
-                       shape.level * top * t.lineShade[y]};
+        placed[n++] = {&shape, at.x[i], float(dy), float(r), shape.level * top * t.lineShade[y]};
     }
     return n;
 }

@@ -266,8 +266,8 @@ void addNoisePlain(const uint16_t *level, const int16_t *sigma, const int16_t *n
 }
 
 #if defined(__SSE2__)
-// Unsigned levels, signed noise: its positive and negative parts added and
-// taken away with saturation clamp at 0 and 65535, then at the top.
+// Unsigned levels, signed noise: the noise above zero added and that below
+// taken away, with saturation, clamp at 0 and 65535, then at the top.
 __m128i noisy(__m128i level, __m128i normal, __m128i sigma, __m128i top)
 {
     const __m128i zero = _mm_setzero_si128(), n = _mm_mulhi_epi16(normal, sigma);

@@ -27,8 +27,9 @@ struct SceneSensor {
 // Electrons a pixel holds at full scale when the gain is left automatic.
 constexpr double kFullWellElectrons = 10000;
 
-// The pixel part's share of the fixed pattern's deviation; the column
-// part's (columnPattern) is 0.6, so the two make one deviation.
+// The shares of the fixed pattern's deviation that are per column and per
+// pixel: 0.6^2 + 0.8^2 = 1, so together they make one deviation.
+constexpr float kColumnPatternShare = 0.6f;
 constexpr float kPixelPatternShare = 0.8f;
 
 // The deepest camera whose frames are composed in 16-bit integers.
@@ -45,7 +46,7 @@ struct SceneTables {
     std::vector<float> columnShade, lineShade;
     // Standard normal deviates; a line's noise is a window of them.
     std::vector<float> normals;
-    // The column part of the fixed pattern, already weighted.
+    // The per-column offsets of the fixed pattern, already weighted.
     std::vector<float> columnPattern;
 
     // For a camera of up to kShortDepth bits, where no shape is, a pixel is

@@ -18,7 +18,6 @@ constexpr double kLightest = 0.55;
 constexpr double kRoughness = 0.55; // each octave's amplitude against the last
 constexpr double kFinestCell = 3;   // pixels per lattice cell of the finest octave
 constexpr size_t kNormalCount = size_t(1) << 16;
-constexpr double kColumnShare = 0.6;  // the column part's share of the fixed pattern's deviation
 constexpr double kNormalClip = 4;     // the 16-bit normals stop at 4 standard deviations
 constexpr int kShortMax = 32767;
 
@@ -115,11 +114,11 @@ double deviation(const SceneSensor &sensor, double top, double level)
     return std::sqrt(sensor.readNoise * sensor.readNoise + (gain > 0 ? level / gain : 0));
 }
 
-// The fixed pattern of a pixel in grey levels: a part for its column and
+// The fixed pattern of a pixel in grey levels: an offset for its column and
 // one for the pixel alone.
-double fixedPattern(const SceneTables &t, uint32_t x, const float *pixelPart)
+double fixedPattern(const SceneTables &t, uint32_t x, const float *pixelOffsets)
 {
-    return t.sensor.fixedPattern * (t.columnPattern[x] + kPixelPatternShare * pixelPart[x]);
+    return t.sensor.fixedPattern * (t.columnPattern[x] + kPixelPatternShare * pixelOffsets[x]);
 }
 
 // The integer tables: each pixel's level and noise at the camera's depth.
@@ -138,10 +137,10 @@ void buildShortTables(SceneTables &t)
     t.levelBias = float(half);
     t.level.resize(size_t(t.width) * t.lines);
     for (uint32_t y = 0; y < t.lines; ++y) {
-        const float *pixelPart = t.normals.data() + patternWindow(t, y);
+        const float *pixelOffsets = t.normals.data() + patternWindow(t, y);
         for (uint32_t x = 0; x < t.width; ++x) {
             const size_t i = size_t(y) * t.width + x;
-            const double level = std::clamp(t.background[i] * scale + fixedPattern(t, x, pixelPart) + half, 0.0, top);
+            const double level = std::clamp(t.background[i] * scale + fixedPattern(t, x, pixelOffsets) + half, 0.0, top);
             t.level[i] = uint16_t(level);
         }
     }
@@ -207,7 +206,7 @@ std::shared_ptr<const SceneTables> buildScene(uint32_t width, uint32_t lines, ui
     const uint64_t key = mix(uint64_t(seed) ^ 0x5CE4E000000000ull);
     scene->normals = normals(kNormalCount + width, key);
     scene->columnPattern = normals(width, mix(key));
-    for (float &v : scene->columnPattern) v *= float(kColumnShare);
+    for (float &v : scene->columnPattern) v *= kColumnPatternShare;
     if (bitDepth <= kShortDepth) buildShortTables(*scene);
     return scene;
 }

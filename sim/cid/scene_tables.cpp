@@ -30,7 +30,7 @@ double latticeValue(uint64_t octaveKey, int64_t ix, int64_t iy)
 double smoothstep(double t) { return t * t * (3 - 2 * t); }
 
 // Adds one octave, of `cell` pixels per lattice cell, to the texture.
-void addOctave(std::vector<double> &texture, uint32_t width, uint32_t lines, uint64_t key, double cell,
+void addOctave(std::vector<float> &texture, uint32_t width, uint32_t lines, uint64_t key, double cell,
                double amplitude)
 {
     std::vector<int64_t> column(width);
@@ -50,21 +50,22 @@ void addOctave(std::vector<double> &texture, uint32_t width, uint32_t lines, uin
             top[ix] = latticeValue(key, ix, iy);
             bottom[ix] = latticeValue(key, ix, iy + 1);
         }
-        double *row = texture.data() + size_t(y) * width;
+        float *row = texture.data() + size_t(y) * width;
         for (uint32_t x = 0; x < width; ++x) {
             const int64_t ix = column[x];
             const double a = top[ix] + weight[x] * (top[ix + 1] - top[ix]);
             const double b = bottom[ix] + weight[x] * (bottom[ix + 1] - bottom[ix]);
-            row[x] += amplitude * (a + wy * (b - a));
+            row[x] += float(amplitude * (a + wy * (b - a)));
         }
     }
 }
 
 // Octaves from half the shorter side down to a few pixels, stretched to
-// the background's range.
-std::vector<double> texture(uint32_t width, uint32_t lines, uint32_t seed)
+// the background's range. Floats: a large camera's texture is its largest
+// table while the others are made.
+std::vector<float> texture(uint32_t width, uint32_t lines, uint32_t seed)
 {
-    std::vector<double> sum(size_t(width) * lines, 0.0);
+    std::vector<float> sum(size_t(width) * lines, 0.0f);
     double amplitude = 1;
     uint64_t octave = 0;
     for (double cell = std::max(kFinestCell, std::min(width, lines) / 2.0); cell >= kFinestCell; cell /= 2) {
@@ -73,7 +74,7 @@ std::vector<double> texture(uint32_t width, uint32_t lines, uint32_t seed)
     }
     const auto [low, high] = std::minmax_element(sum.begin(), sum.end());
     const double lo = *low, span = std::max(*high - lo, 1e-9);
-    for (double &v : sum) v = kDarkest + (kLightest - kDarkest) * (v - lo) / span;
+    for (float &v : sum) v = float(kDarkest + (kLightest - kDarkest) * (v - lo) / span);
     return sum;
 }
 
@@ -195,7 +196,7 @@ std::shared_ptr<const SceneTables> buildScene(uint32_t width, uint32_t lines, ui
     const double edge = std::sqrt(1 - std::clamp(sensor.vignetting, 0.0, 1.0));
     scene->columnShade = shade(width, edge);
     scene->lineShade = shade(lines, edge);
-    const std::vector<double> still = texture(width, lines, seed);
+    const std::vector<float> still = texture(width, lines, seed);
     scene->background.resize(still.size());
     for (uint32_t y = 0; y < lines; ++y)
         for (uint32_t x = 0; x < width; ++x) {

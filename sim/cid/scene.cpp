@@ -87,7 +87,6 @@ struct Placed {
     float value;    // its brightness on this line, grey levels, vignetted
 };
 
-// The shapes that reach line y in this frame.
 // The shapes' centres in a frame, which every line of it asks for: kept
 // for the last frame of the last geometry a thread rendered.
 struct Centres {
@@ -107,6 +106,7 @@ const Centres &centres(const SceneTables &t, uint32_t frame)
     return kept;
 }
 
+// The shapes that reach line y in this frame.
 size_t placeShapes(const SceneTables &t, uint32_t frame, uint32_t y, float top, Placed *placed)
 {
     const double h = t.lines, side = std::min<double>(t.width, h);
@@ -125,11 +125,13 @@ size_t placeShapes(const SceneTables &t, uint32_t frame, uint32_t y, float top, 
 // Calls `span(first, end, centre)` for the pixels a placed shape reaches in
 // [lo, hi): a shape leaving one edge enters at the other, so it is drawn
 // at its centre and one frame-width either side.
-template <class Span> QOR_SCENE_INLINE void forEachSpan(const Placed &p, uint32_t width, int32_t lo, int32_t hi, Span span)
+template <class Span>
+QOR_SCENE_INLINE void forEachSpan(const Placed &p, uint32_t width, int32_t lo, int32_t hi, Span span)
 {
     // A disc reaches along its chord, one pixel more for its soft edge.
     const double outer = double(p.r) + 1, dy = p.dy;
-    const double reach = p.shape->outline == Outline::Disc ? std::sqrt(std::max(0.0, outer * outer - dy * dy)) + 1 : outer;
+    const double chord = std::sqrt(std::max(0.0, outer * outer - dy * dy));
+    const double reach = p.shape->outline == Outline::Disc ? chord + 1 : outer;
     for (const double centre : {p.cx - width, p.cx, p.cx + width}) {
         const int64_t first = std::max<int64_t>(lo, int64_t(std::ceil(centre - reach)));
         const int64_t end = std::min<int64_t>(hi, int64_t(std::floor(centre + reach)) + 1);
@@ -137,7 +139,8 @@ template <class Span> QOR_SCENE_INLINE void forEachSpan(const Placed &p, uint32_
     }
 }
 
-QOR_SCENE_INLINE void photoSignal(const SceneTables &t, uint32_t y, float top, int32_t lo, int32_t hi, float *__restrict signal)
+QOR_SCENE_INLINE void photoSignal(const SceneTables &t, uint32_t y, float top, int32_t lo, int32_t hi,
+                                  float *__restrict signal)
 {
     const uint16_t *__restrict row = t.background.data() + size_t(y) * t.width;
     const float scale = top / 65535.0f;
@@ -147,7 +150,8 @@ QOR_SCENE_INLINE void photoSignal(const SceneTables &t, uint32_t y, float top, i
 QOR_SCENE_INLINE float coverage(float inside) { return std::min(std::max(inside, 0.0f), 1.0f); }
 
 // Blends a shape centred on column `centre` into pixels [first, end).
-QOR_SCENE_INLINE void blendSpan(const Placed &p, const SceneTables &t, float centre, int32_t first, int32_t end, float *__restrict signal)
+QOR_SCENE_INLINE void blendSpan(const Placed &p, const SceneTables &t, float centre, int32_t first, int32_t end,
+                                float *__restrict signal)
 {
     const float *__restrict columnShade = t.columnShade.data();
     const float r = p.r, dy = p.dy, value = p.value;
@@ -171,7 +175,8 @@ QOR_SCENE_INLINE void blendSpan(const Placed &p, const SceneTables &t, float cen
 
 // The photo signal of pixels [lo, hi) from the integer levels, which the
 // last pass has just read: the level less its bias and fixed pattern.
-QOR_SCENE_INLINE void levelSignal(const SceneTables &t, uint32_t y, int32_t lo, int32_t hi, float *__restrict signal)
+QOR_SCENE_INLINE void levelSignal(const SceneTables &t, uint32_t y, int32_t lo, int32_t hi,
+                                  float *__restrict signal)
 {
     const uint16_t *__restrict row = t.level.data() + size_t(y) * t.width;
     const float bias = t.levelBias, pattern = float(t.sensor.fixedPattern);
@@ -188,16 +193,17 @@ enum class Background { Photo, Levels };
 
 // The photo signal of pixels [lo, hi): the background, then every shape
 // over it in order, the last drawn on top.
-QOR_SCENE_INLINE void signalSpan(const SceneTables &t, uint32_t y, float top, const Placed *placed, size_t shapes, int32_t lo,
-                int32_t hi, Background from, float *signal)
+QOR_SCENE_INLINE void signalSpan(const SceneTables &t, uint32_t y, float top, const Placed *placed, size_t shapes,
+                                 int32_t lo, int32_t hi, Background from, float *signal)
 {
     if (from == Background::Photo)
         photoSignal(t, y, top, lo, hi, signal);
     else
         levelSignal(t, y, lo, hi, signal);
     for (size_t i = 0; i < shapes; ++i)
-        forEachSpan(placed[i], t.width, lo, hi,
-                    [&](int32_t first, int32_t end, float centre) QOR_SCENE_LAMBDA { blendSpan(placed[i], t, centre, first, end, signal); });
+        forEachSpan(placed[i], t.width, lo, hi, [&](int32_t first, int32_t end, float centre) QOR_SCENE_LAMBDA {
+            blendSpan(placed[i], t, centre, first, end, signal);
+        });
 }
 
 template <class Out> QOR_SCENE_INLINE Out converted(float v)
@@ -210,8 +216,9 @@ template <class Out> QOR_SCENE_INLINE Out converted(float v)
 // shot and read noise from `noise` (deviates times `noiseScale`), rounded
 // and clamped to the depth.
 template <class Out, class Normal>
-QOR_SCENE_INLINE void sensorSpan(const SceneTables &t, uint32_t y, float top, int32_t lo, int32_t hi, const float *__restrict signal,
-                const Normal *__restrict noise, float noiseScale, Out *__restrict out)
+QOR_SCENE_INLINE void sensorSpan(const SceneTables &t, uint32_t y, float top, int32_t lo, int32_t hi,
+                                 const float *__restrict signal, const Normal *__restrict noise, float noiseScale,
+                                 Out *__restrict out)
 {
     const SceneSensor &sensor = t.sensor;
     const float *__restrict pixelPattern = t.normals.data() + patternWindow(t, y);
@@ -242,7 +249,8 @@ float *signalLine(uint32_t count)
 }
 
 // Any depth: every pixel through the float passes.
-template <class Out> void floatLine(const SceneTables &t, uint32_t frame, uint32_t bitDepth, uint32_t y, uint32_t count, Out *out)
+template <class Out>
+void floatLine(const SceneTables &t, uint32_t frame, uint32_t bitDepth, uint32_t y, uint32_t count, Out *out)
 {
     const float top = float(depthMask(bitDepth));
     Placed placed[std::size(kShapes)];

@@ -192,7 +192,8 @@ TEST_F(Scene, EveryWritingPathGivesTheFrameTheCheckerExpects)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.why);
         const Geometry &g = c.g;
-        openBoard(sceneCamera(g.width, g.lines, g.bitDepth, g.bytesPerPixel, R"("noise":3,"fixedPatternNoise":2,"vignetting":0.3)"));
+        const std::string sensor = R"("noise":3,"fixedPatternNoise":2,"vignetting":0.3)";
+        openBoard(sceneCamera(g.width, g.lines, g.bitDepth, g.bytesPerPixel, sensor));
         Fenced buffer(size_t(g.stride) * g.lines);
         ASSERT_EQ(CiAqSetup(board, buffer.data(), uint32_t(buffer.size), int32_t(g.stride), 3, 4, 0, 0, 1, 1, 0), 0);
         for (uint32_t f = 0; f < 2; ++f) {

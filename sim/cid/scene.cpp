@@ -180,7 +180,7 @@ QOR_SCENE_INLINE void levelSignal(const SceneTables &t, uint32_t y, int32_t lo, 
 {
     const uint16_t *__restrict row = t.level.data() + size_t(y) * t.width;
     const float bias = t.levelBias, pattern = float(t.sensor.fixedPattern);
-    for (int32_t x = lo; x < hi; ++x) signal[x] = float(row[x]) - bias;
+    for (int32_t x = lo; x < hi; ++x) signal[x] = float(row[x] ^ kLevelOffset) - bias;
     if (pattern == 0) return;
     const float *__restrict pixelPattern = t.normals.data() + patternWindow(t, y);
     const float *__restrict columnPattern = t.columnPattern.data();
@@ -261,26 +261,24 @@ void floatLine(const SceneTables &t, uint32_t frame, uint32_t bitDepth, uint32_t
 }
 
 // out = clamp(level + (normal * sigma >> 16), 0, top), sigma[x / 2] serving
-// pixel x. The plain loop is the definition; the SSE2 and AVX2 loops give
-// the same numbers eight and sixteen pixels a step, from the high half of
-// 16-bit products and saturating adds.
+// pixel x, the levels stored less kLevelOffset. The plain loop is the
+// definition; the SSE2 and AVX2 loops give the same numbers, eight and
+// sixteen pixels a step, from the high half of 16-bit products and
+// saturating signed adds.
 void addNoisePlain(const uint16_t *level, const int16_t *sigma, const int16_t *normal, uint16_t top, uint32_t from,
                    uint32_t count, uint16_t *out)
 {
     for (uint32_t x = from; x < count; ++x) {
         const int32_t n = (int32_t(normal[x]) * sigma[x / 2]) >> 16;  // floored, as the high half is
-        out[x] = uint16_t(std::clamp<int32_t>(int32_t(level[x]) + n, 0, top));
+        out[x] = uint16_t(std::clamp<int32_t>(int32_t(level[x] ^ kLevelOffset) + n, 0, top));
     }
 }
 
 #if defined(__SSE2__)
-// Unsigned levels, signed noise: the noise above zero added and that below
-// taken away, with saturation, clamp at 0 and 65535, then at the top.
 __m128i noisy(__m128i level, __m128i normal, __m128i sigma, __m128i top)
 {
-    const __m128i zero = _mm_setzero_si128(), n = _mm_mulhi_epi16(normal, sigma);
-    const __m128i up = _mm_max_epi16(n, zero), down = _mm_max_epi16(_mm_sub_epi16(zero, n), zero);
-    const __m128i v = _mm_subs_epu16(_mm_adds_epu16(level, up), down);
+    const __m128i v = _mm_xor_si128(_mm_adds_epi16(level, _mm_mulhi_epi16(normal, sigma)),
+                                    _mm_set1_epi16(int16_t(kLevelOffset)));
     return _mm_sub_epi16(v, _mm_subs_epu16(v, top));  // min(v, top)
 }
 
@@ -303,23 +301,31 @@ uint32_t addNoiseSse2(const uint16_t *level, const int16_t *sigma, const int16_t
 #endif
 
 #if defined(QOR_SCENE_AVX2)
+// Sixteen pixels from eight deviations, each widened to 32 bits and doubled
+// into both halves.
+__attribute__((target("avx2"), always_inline)) inline void noisy16(const uint16_t *level, const int16_t *sigma,
+                                                                   const int16_t *normal, __m256i flip,
+                                                                   __m256i ceiling, uint32_t x, uint16_t *out)
+{
+    const __m256i wide = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(sigma + x / 2)));
+    const __m256i s = _mm256_or_si256(wide, _mm256_slli_epi32(wide, 16));
+    const __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(level + x));
+    const __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(normal + x));
+    const __m256i v = _mm256_xor_si256(_mm256_adds_epi16(l, _mm256_mulhi_epi16(z, s)), flip);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), _mm256_min_epu16(v, ceiling));
+}
+
 __attribute__((target("avx2"))) uint32_t addNoiseAvx2(const uint16_t *level, const int16_t *sigma,
                                                       const int16_t *normal, uint16_t top, uint32_t count,
                                                       uint16_t *out)
 {
-    const __m256i zero = _mm256_setzero_si256(), ceiling = _mm256_set1_epi16(int16_t(top));
+    const __m256i flip = _mm256_set1_epi16(int16_t(kLevelOffset)), ceiling = _mm256_set1_epi16(int16_t(top));
     uint32_t x = 0;
-    for (; x + 16 <= count; x += 16) {
-        // Eight deviations, each widened to 32 bits and doubled into both halves.
-        const __m256i wide = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(sigma + x / 2)));
-        const __m256i s = _mm256_or_si256(wide, _mm256_slli_epi32(wide, 16));
-        const __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(level + x));
-        const __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(normal + x));
-        const __m256i n = _mm256_mulhi_epi16(z, s);
-        const __m256i up = _mm256_max_epi16(n, zero), down = _mm256_max_epi16(_mm256_sub_epi16(zero, n), zero);
-        const __m256i v = _mm256_min_epu16(_mm256_subs_epu16(_mm256_adds_epu16(l, up), down), ceiling);
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), v);
+    for (; x + 32 <= count; x += 32) {
+        noisy16(level, sigma, normal, flip, ceiling, x, out);
+        noisy16(level, sigma, normal, flip, ceiling, x + 16, out);
     }
+    for (; x + 16 <= count; x += 16) noisy16(level, sigma, normal, flip, ceiling, x, out);
     return x;
 }
 

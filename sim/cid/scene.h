@@ -56,7 +56,7 @@ struct SceneTables {
     // 2^(16 - sigmaBits), so the product's high half is grey levels. The
     // background is smooth, so sigma is kept for blocks of 2 x 2 pixels, a
     // quarter of the memory a frame reads.
-    std::vector<uint16_t> level;
+    std::vector<uint16_t> level;  // less kLevelOffset, as the signed view has it
     std::vector<int16_t> sigma;
     std::vector<int16_t> shortNormals;
     int sigmaBits = 0;
@@ -70,6 +70,11 @@ std::shared_ptr<const SceneTables> buildScene(uint32_t width, uint32_t lines, ui
 // as frame-independent, its fixed pattern.
 size_t noiseWindow(const SceneTables &scene, uint32_t frame, uint32_t y);
 size_t patternWindow(const SceneTables &scene, uint32_t y);
+
+// The levels are kept less 32768, as 16-bit signed numbers: a saturating
+// signed add of the noise then clamps at 0 and 65535 in one operation, and
+// flipping the top bit gives the unsigned level back.
+constexpr uint16_t kLevelOffset = 0x8000;
 
 // Entries per line of the sigma table: one per two pixels.
 inline uint32_t sigmaColumns(const SceneTables &scene) { return (scene.width + 1) / 2; }

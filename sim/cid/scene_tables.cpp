@@ -142,7 +142,7 @@ void buildShortTables(SceneTables &t)
         for (uint32_t x = 0; x < t.width; ++x) {
             const size_t i = size_t(y) * t.width + x;
             const double level = std::clamp(t.background[i] * scale + fixedPattern(t, x, pixelOffsets) + half, 0.0, top);
-            t.level[i] = uint16_t(level);
+            t.level[i] = uint16_t(level) ^ kLevelOffset;
         }
     }
     // The deviation of each block of 2 x 2 pixels, at its mean signal.

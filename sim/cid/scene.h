@@ -54,9 +54,9 @@ struct SceneTables {
     // background with its fixed pattern in grey levels, the standard
     // deviation of its noise scaled by 2^sigmaBits, and the normals by
     // 2^(16 - sigmaBits), so the product's high half is grey levels. The
-    // background is smooth, so sigma is kept for blocks of 2 x 2 pixels, a
-    // quarter of the memory a frame reads.
-    std::vector<uint16_t> level;  // less kLevelOffset, as the signed view has it
+    // background is smooth, so sigma is kept for blocks of 2 x 2 pixels,
+    // which quarters what a frame reads of it.
+    std::vector<uint16_t> level;  // stored less kLevelOffset (below)
     std::vector<int16_t> sigma;
     std::vector<int16_t> shortNormals;
     int sigmaBits = 0;

@@ -55,9 +55,11 @@ std::string periodMember(uint32_t periodUs)
     return "\"framePeriodUs\":" + std::to_string(periodUs);
 }
 
-std::string camera(uint32_t width, uint32_t lines, uint32_t bytesPerPixel, uint32_t periodUs)
+// `extra` holds more members of the camera object, each followed by a comma.
+std::string camera(uint32_t width, uint32_t lines, uint32_t bytesPerPixel, uint32_t periodUs,
+                   const std::string &extra = "")
 {
-    return "{\"width\":" + std::to_string(width) + ",\"lines\":" + std::to_string(lines) +
+    return "{" + extra + "\"width\":" + std::to_string(width) + ",\"lines\":" + std::to_string(lines) +
            ",\"bitDepth\":" + std::to_string(8 * bytesPerPixel) +
            ",\"bytesPerPixel\":" + std::to_string(bytesPerPixel) + "," + periodMember(periodUs) + "}";
 }
@@ -85,11 +87,11 @@ double memcpyNs(qortest::PageBufferRing &ring, size_t bytes)
 class LibraryGrab {
 public:
     LibraryGrab(benchmark::State &state, uint32_t width, uint32_t lines, uint32_t bytesPerPixel,
-                uint32_t periodUs)
+                uint32_t periodUs, const std::string &extra = "")
         : state_(state)
     {
         bfsim_reset();
-        if (bfsim_load_config(population(camera(width, lines, bytesPerPixel, periodUs)).c_str()) != 0) {
+        if (bfsim_load_config(population(camera(width, lines, bytesPerPixel, periodUs, extra)).c_str()) != 0) {
             state.SkipWithError("the simulator refused the camera");
             return;
         }
@@ -186,6 +188,39 @@ void deliveryCost(benchmark::State &state, uint32_t width, uint32_t lines, uint3
     state.counters["missed"] = double(reported - received);
     state.counters["late_pct"] = 100 * double(lateFrames() - lateBefore) / (made + double(lateFrames() - lateBefore));
     state.counters["bytes"] = double(grab.frameBytes());
+}
+
+// A source at the rate a camera of its size runs: the frames delivered per
+// second against the rate set, the share the host missed or the camera lost
+// late, and the CPU per frame against one memcpy. `members` selects the
+// source; the ramp at the same size and rate is the scene's yardstick.
+void sourceCost(benchmark::State &state, const char *members, uint32_t width, uint32_t lines, uint32_t bytesPerPixel,
+                uint32_t periodUs)
+{
+    LibraryGrab grab(state, width, lines, bytesPerPixel, periodUs, members);
+    if (!grab.ready()) return;
+    const double copyNs = memcpyNs(grab.ring(), grab.frameBytes());
+    if (!grab.start()) return;
+    uint32_t count = 0;
+    if (!grab.wait(count)) return;
+    uint64_t received = 0, reported = 0;
+    const uint64_t framesBefore = simulatedFrames(), lateBefore = lateFrames();
+    const double cpuBefore = processCpuNs(), wallBefore = wallNs();
+    for (auto _ : state) {
+        if (!grab.wait(count)) return;
+        ++received;
+        reported += count;
+    }
+    const double cpu = processCpuNs() - cpuBefore, wall = wallNs() - wallBefore;
+    const double made = double(simulatedFrames() - framesBefore);
+    const double late = double(lateFrames() - lateBefore);
+    state.counters["fps"] = made / (wall / 1e9);
+    state.counters["fps_set"] = 1e6 / periodUs;
+    state.counters["cpu_us"] = cpu / made / kNsPerUs;
+    state.counters["memcpy_us"] = copyNs / kNsPerUs;
+    state.counters["ratio"] = cpu / made / copyNs;
+    state.counters["missed_pct"] = 100 * double(reported - received) / double(reported);
+    state.counters["late_pct"] = 100 * late / (made + late);
 }
 
 // Frames per second a host waiting on every frame receives, by frame size,
@@ -388,6 +423,12 @@ BENCHMARK_CAPTURE(deliveryCost, 640x480x1_1ms, 640, 480, 1, kFloorUs)->Iteration
 BENCHMARK_CAPTURE(deliveryCost, 64x64x1_1ms, 64, 64, 1, kFloorUs)->Iterations(2000)->UseRealTime();
 BENCHMARK_CAPTURE(deliveryCost, 640x480x1_100us, 640, 480, 1, kFastUs)->Iterations(20000)->UseRealTime();
 BENCHMARK_CAPTURE(deliveryCost, 64x64x1_100us, 64, 64, 1, kFastUs)->Iterations(20000)->UseRealTime();
+constexpr const char *kNoisyScene = "\"source\":\"scene\",\"noise\":6,";
+constexpr uint32_t kTenMs = 10000;  // 100 frames/s
+BENCHMARK_CAPTURE(sourceCost, scene_2048x2048x2_100fps, kNoisyScene, 2048, 2048, 2, kTenMs)->Iterations(300)->UseRealTime();
+BENCHMARK_CAPTURE(sourceCost, ramp_2048x2048x2_100fps, "", 2048, 2048, 2, kTenMs)->Iterations(300)->UseRealTime();
+BENCHMARK_CAPTURE(sourceCost, scene_640x480x1_1000fps, kNoisyScene, 640, 480, 1, kFloorUs)->Iterations(3000)->UseRealTime();
+BENCHMARK_CAPTURE(sourceCost, ramp_640x480x1_1000fps, "", 640, 480, 1, kFloorUs)->Iterations(3000)->UseRealTime();
 BENCHMARK(sizeSweep)->RangeMultiplier(2)->Range(64, 2048)->Iterations(3000)->UseRealTime();
 BENCHMARK_CAPTURE(sleepWakeFloor, 100us, kFastUs)->Iterations(20000)->UseRealTime();
 BENCHMARK_CAPTURE(fixedCostVsFloor, 64x64x1_100us, kFastUs)->Iterations(20000)->UseRealTime();

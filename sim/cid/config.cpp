@@ -25,8 +25,12 @@
  *             "trigMode": 0,            // 0, 1, 2, 3 or 6, as CiConVTrigModeGet reports
  *             "trigParams": [0, 0, 0],  // three numbers
  *             "source": "ramp",         // "ramp" | "scene" | "files"
- *             "noise": 0,               // scene: noise standard deviation, grey levels >= 0
- *             "seed": 0,                // scene noise and dropProbability
+ *             "noise": 0,               // scene: read noise standard deviation, grey levels >= 0
+ *             "gain": "auto",           // scene: electrons per grey level >= 0 (0: no shot
+ *                                       // noise); "auto": full scale holds 10,000 electrons
+ *             "fixedPatternNoise": 0,   // scene: fixed pattern standard deviation, grey levels >= 0
+ *             "vignetting": 0,          // scene: 0 .. 1, how much darker the corners are
+ *             "seed": 0,                // scene texture and noise, and dropProbability
  *             "files": [],              // files: paths, or one folder (name order);
  *                                       // relative to the population file
  *             "dropEvery": 0,           // 0, or >= 2: every Nth frame is lost
@@ -41,7 +45,8 @@
  *
  * Every key but "type" may be left out and takes the value shown; given
  * explicitly, each value shown is accepted too. Numbers are
- * unsigned 32-bit integers but for "noise" and "dropProbability". Unknown
+ * unsigned 32-bit integers but for "noise", "gain", "fixedPatternNoise",
+ * "vignetting" and "dropProbability". Unknown
  * keys are refused, so a misspelt key does not pass silently, and so is a
  * frame of 4 GiB or more.
  */
@@ -220,18 +225,40 @@ std::shared_ptr<const std::vector<ReplayImage>> loadReplay(const std::vector<std
     return images;
 }
 
+// A number of the scene's sensor in [low, high]; any other source takes only
+// the default, 0.
+void readSensorNumber(const json &object, const char *key, const std::string &path, bool scene, double low,
+                      double high, const char *range, double &out)
+{
+    if (!object.contains(key)) return;
+    const std::string where = path + "." + key;
+    out = readNumber(object.at(key), where);
+    if (!(out >= low && out <= high) || (out != 0 && !scene))
+        fail(where, std::string("must be a number ") + range + ", for a \"scene\" source");
+}
+
+void readSceneSensor(const json &object, const std::string &path, bool scene, SceneSensor &sensor)
+{
+    constexpr double kUnbounded = std::numeric_limits<double>::max();
+    readSensorNumber(object, "noise", path, scene, 0, kUnbounded, ">= 0", sensor.readNoise);
+    readSensorNumber(object, "fixedPatternNoise", path, scene, 0, kUnbounded, ">= 0", sensor.fixedPattern);
+    readSensorNumber(object, "vignetting", path, scene, 0, 1, "from 0 to 1", sensor.vignetting);
+    if (!object.contains("gain") || object.at("gain") == "auto") return;
+    const std::string where = path + ".gain";
+    sensor.gain = readNumber(object.at("gain"), where);
+    sensor.autoGain = false;
+    if (!(sensor.gain >= 0 && sensor.gain <= kUnbounded) || !scene)
+        fail(where, "must be \"auto\" or a number >= 0 electrons per grey level, for a \"scene\" source");
+}
+
 void readSource(const json &object, const std::string &path, const fs::path &base, CameraConfig &camera)
 {
     SourceConfig &source = camera.source;
     if (object.contains("source")) source.kind = readSourceKind(object.at("source"), path + ".source");
-    if (object.contains("noise")) {
-        // 0, the default, is no noise whatever the source.
-        source.noise = readNumber(object.at("noise"), path + ".noise");
-        if (!(source.noise >= 0) || (source.noise > 0 && source.kind != SourceKind::Scene))
-            fail(path + ".noise", "must be a number >= 0, for a \"scene\" source");
-    }
+    readSceneSensor(object, path, source.kind == SourceKind::Scene, source.sensor);
     readOptional(object, "seed", path, source.seed);
-    if (source.kind == SourceKind::Scene) source.background = sceneBackground(camera.width, camera.lines, source.seed);
+    if (source.kind == SourceKind::Scene)
+        source.scene = buildScene(camera.width, camera.lines, camera.bitDepth, source.seed, source.sensor);
     const bool replay = source.kind == SourceKind::Files;
     // An empty list, the default, names no files, which only a "files" source minds.
     const bool namesFiles = object.contains("files") && object.at("files") != json::array();
@@ -277,7 +304,8 @@ CameraConfig readCamera(const json &object, const std::string &path, const fs::p
     refuseUnknownKeys(object, path,
                       {"width", "lines", "bitDepth", "bytesPerPixel", "waitTimeMs",
                        "cameraInfo", "cameraMode", "syncSource", "framePeriodMs", "framePeriodUs",
-                       "trigMode", "trigParams", "source", "noise", "seed", "files", "dropEvery",
+                       "trigMode", "trigParams", "source", "noise", "gain", "fixedPatternNoise", "vignetting",
+                       "seed", "files", "dropEvery",
                        "dropProbability", "firstFrameNumber", "stamp"});
     CameraConfig camera;
     readOptional(object, "width", path, camera.width);

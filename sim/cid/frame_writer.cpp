@@ -5,13 +5,25 @@
  * in which buffer.
  */
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine_state.h"
 #include "frame_layout.h"
 
 namespace bfsim {
 namespace {
+
+#if defined(__BYTE_ORDER__)
+constexpr bool kLittleEndian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+#else
+constexpr bool kLittleEndian = true;  // Windows runs little-endian only
+#endif
 
 // Line y of a ramp frame is the ramp shifted by y pixels, so the ramp,
 // coded once per frame, yields every line.
@@ -43,8 +55,66 @@ bool writeRamp(const FrameJob &job, uint32_t p, uint64_t lineBytes, const std::a
     });
 }
 
+// Frames larger than this go to the host's memory with streaming stores:
+// no cache line of the buffer is read before it is written, and the cache
+// keeps the scene's tables instead of frames the host has yet to look at.
+constexpr uint64_t kStreamingFrameBytes = uint64_t(4) << 20;
+
+void copyLine(uint8_t *out, const uint8_t *in, size_t bytes, bool streaming)
+{
+#if defined(__SSE2__)
+    if (streaming) {
+        constexpr size_t kVector = sizeof(__m128i);
+        const size_t head = std::min(bytes, (kVector - reinterpret_cast<uintptr_t>(out) % kVector) % kVector);
+        std::memcpy(out, in, head);
+        size_t i = head;
+        for (; i + kVector <= bytes; i += kVector)
+            _mm_stream_si128(reinterpret_cast<__m128i *>(out + i), _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i)));
+        std::memcpy(out + i, in + i, bytes - i);
+        return;
+    }
+#endif
+    std::memcpy(out, in, bytes);
+}
+
+// Streamed stores are ordered with the writes that follow (the frame's
+// completion) only after a fence.
+void finishStreaming(bool streaming)
+{
+#if defined(__SSE2__)
+    if (streaming) _mm_sfence();
+#else
+    (void)streaming;
+#endif
+}
+
+// A scene of one or two bytes a pixel with no LUT is rendered straight in
+// its stored width, whose native bytes are the little-endian coding, one
+// line at a time into a buffer the cache holds, then copied out.
+template <class Narrow>
+bool writeNarrow(const FrameJob &job, uint64_t lineBytes, const std::atomic<bool> &discard)
+{
+    std::vector<Narrow> values(job.width);
+    const bool streaming = lineBytes * job.lines >= kStreamingFrameBytes;
+    const bool whole = forEachLine(job, lineBytes, discard, [&](uint32_t y, size_t bytes, uint8_t *out) {
+        renderNarrowLine(*job.rendered, y, job.width, values.data());
+        copyLine(out, reinterpret_cast<const uint8_t *>(values.data()), bytes, streaming);
+    });
+    finishStreaming(streaming);
+    return whole;
+}
+
+// Whether writeNarrow gives this job's bytes.
+bool narrowable(const FrameJob &job, uint32_t p)
+{
+    return kLittleEndian && job.lut.kind == PixelLut::Kind::None && (p == 1 || p == 2) &&
+           job.rendered->kind == SourceKind::Scene && job.rendered->scene && job.rendered->bitDepth <= 8 * p;
+}
+
 bool writeRendered(const FrameJob &job, uint32_t p, uint64_t lineBytes, const std::atomic<bool> &discard)
 {
+    if (narrowable(job, p))
+        return p == 1 ? writeNarrow<uint8_t>(job, lineBytes, discard) : writeNarrow<uint16_t>(job, lineBytes, discard);
     std::vector<uint32_t> values(job.width);
     std::vector<uint8_t> coded(size_t(job.width) * p);
     return forEachLine(job, lineBytes, discard, [&](uint32_t y, size_t bytes, uint8_t *out) {

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "scene.h"
+
 namespace bfsim {
 
 // What a camera's frames show.
@@ -35,13 +37,13 @@ using ReplayImage = std::vector<uint32_t>;
 
 struct SourceConfig {
     SourceKind kind = SourceKind::Ramp;
-    double noise = 0;          // scene: standard deviation of the sensor noise, in grey levels
+    SceneSensor sensor;        // scene: the noise and vignetting it is seen with
     uint32_t seed = 0;         // scene noise and random drops
     std::vector<std::string> files;  // files: the paths, resolved, in replay order
     // Shared: a population copied per board still holds the images once.
     std::shared_ptr<const std::vector<ReplayImage>> images;
-    // scene: the still background, brightness 0..1 per pixel, made once.
-    std::shared_ptr<const std::vector<float>> background;
+    // scene: the tables its frames are composed from, made once.
+    std::shared_ptr<const SceneTables> scene;
 };
 
 // Frames a camera loses before they reach the board, and where its frame

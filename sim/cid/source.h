@@ -12,16 +12,16 @@
 #include <vector>
 
 #include "model.h"
+#include "scene.h"
 
 namespace bfsim {
 
 // One frame of a camera's source, with the camera geometry it is made for.
 struct SourceFrame {
     SourceKind kind = SourceKind::Ramp;
-    double noise = 0;
     uint32_t seed = 0;
     std::shared_ptr<const std::vector<ReplayImage>> images;
-    std::shared_ptr<const std::vector<float>> background;
+    std::shared_ptr<const SceneTables> scene;
     uint32_t width = 0;      // the camera's, whatever window is acquired
     uint32_t lines = 0;
     uint32_t bitDepth = 8;
@@ -29,14 +29,16 @@ struct SourceFrame {
     uint32_t firstFrame = 0; // the camera's first frame number: replay starts there
 };
 
-// The scene's still background for a camera of this size and seed.
-std::shared_ptr<const std::vector<float>> sceneBackground(uint32_t width, uint32_t lines, uint32_t seed);
-
 // Frame `frame` of the current camera of a board.
 SourceFrame sourceFrame(const CameraConfig &camera, uint32_t frame);
 
 // The values of pixels (0, y) .. (count - 1, y), before any LUT.
 void renderLine(const SourceFrame &source, uint32_t y, uint32_t count, uint32_t *out);
+
+// The same values for a source that renders straight to one or two bytes
+// a pixel (the scene); false, and nothing written, for any other.
+bool renderNarrowLine(const SourceFrame &source, uint32_t y, uint32_t count, uint8_t *out);
+bool renderNarrowLine(const SourceFrame &source, uint32_t y, uint32_t count, uint16_t *out);
 
 // The ramp value of a pixel before any LUT.
 uint32_t rampValue(uint32_t x, uint32_t y, uint64_t frame, uint32_t bitDepth);

@@ -129,7 +129,8 @@ TEST_F(SimConfigTest, EveryDefaultGivenExplicitlyIsAcceptedAndChangesNothing)
 {
     const std::string camera = R"({"width": 640, "lines": 480, "bitDepth": 8, "bytesPerPixel": 1,
         "waitTimeMs": 1000, "cameraInfo": 0, "cameraMode": 2, "syncSource": 0,
-        "trigMode": 0, "trigParams": [0, 0, 0], "source": "ramp", "noise": 0, "seed": 0,
+        "trigMode": 0, "trigParams": [0, 0, 0], "source": "ramp", "noise": 0, "gain": "auto",
+        "fixedPatternNoise": 0, "vignetting": 0, "seed": 0,
         "files": [], "dropEvery": 0, "dropProbability": 0, "firstFrameNumber": 0, "stamp": true)";
     const std::string board = R"({"type": 16, "generation": "plain", "model": 4112, "cameras": [)";
     const std::string spelled[] = {
@@ -209,6 +210,18 @@ const BadConfig kBadConfigs[] = {
     {"negative noise", R"({"boards": [{"type": 16, "cameras": [{"source": "scene", "noise": -1}]}]})",
      "cameras[0].noise"},
     {"noise on a ramp", R"({"boards": [{"type": 16, "cameras": [{"noise": 2}]}]})", "cameras[0].noise"},
+    {"negative gain", R"({"boards": [{"type": 16, "cameras": [{"source": "scene", "gain": -1}]}]})",
+     "cameras[0].gain"},
+    {"gain a word", R"({"boards": [{"type": 16, "cameras": [{"source": "scene", "gain": "high"}]}]})",
+     "cameras[0].gain"},
+    {"gain on a ramp", R"({"boards": [{"type": 16, "cameras": [{"gain": 2}]}]})", "cameras[0].gain"},
+    {"negative fixed pattern",
+     R"({"boards": [{"type": 16, "cameras": [{"source": "scene", "fixedPatternNoise": -0.5}]}]})",
+     "cameras[0].fixedPatternNoise"},
+    {"vignetting above 1", R"({"boards": [{"type": 16, "cameras": [{"source": "scene", "vignetting": 1.5}]}]})",
+     "cameras[0].vignetting"},
+    {"vignetting on a ramp", R"({"boards": [{"type": 16, "cameras": [{"vignetting": 0.2}]}]})",
+     "cameras[0].vignetting"},
     {"seed not a number", R"({"boards": [{"type": 16, "cameras": [{"seed": "x"}]}]})", "cameras[0].seed"},
     {"files source without files", R"({"boards": [{"type": 16, "cameras": [{"source": "files"}]}]})",
      "cameras[0].files"},

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <ctime>
 #include <string>
 #include <thread>
@@ -157,6 +158,38 @@ uint64_t lateFrames()
     return bfsim_engine_info_get(16, 0, &info) == 0 ? info.framesLate : 0;
 }
 
+// One grab measured while the host waits for each frame in turn: the
+// process's CPU and wall time, the frames the camera made and lost late, the
+// frames the host received and those its waits reported, and one memcpy of
+// the frame into the same ring.
+struct Delivery {
+    double copyNs = 0, cpuNs = 0, wallTimeNs = 0, made = 0, late = 0;
+    uint64_t received = 0, reported = 0;
+    double cpuPerFrameNs() const { return cpuNs / made; }
+};
+
+std::optional<Delivery> measureDelivery(benchmark::State &state, LibraryGrab &grab)
+{
+    if (!grab.ready()) return std::nullopt;
+    Delivery d;
+    d.copyNs = memcpyNs(grab.ring(), grab.frameBytes());
+    if (!grab.start()) return std::nullopt;
+    uint32_t count = 0;
+    if (!grab.wait(count)) return std::nullopt;  // the schedule has started
+    const uint64_t framesBefore = simulatedFrames(), lateBefore = lateFrames();
+    const double cpuBefore = processCpuNs(), wallBefore = wallNs();
+    for (auto _ : state) {
+        if (!grab.wait(count)) return std::nullopt;
+        ++d.received;
+        d.reported += count;
+    }
+    d.cpuNs = processCpuNs() - cpuBefore;
+    d.wallTimeNs = wallNs() - wallBefore;
+    d.made = double(simulatedFrames() - framesBefore);
+    d.late = double(lateFrames() - lateBefore);
+    return d;
+}
+
 // The process's CPU time per frame made while the host waits for each in
 // turn, against one memcpy of the frame: the ratio, and the difference (the
 // fixed cost of a frame beyond its pixels).
@@ -164,29 +197,16 @@ void deliveryCost(benchmark::State &state, uint32_t width, uint32_t lines, uint3
                   uint32_t periodUs)
 {
     LibraryGrab grab(state, width, lines, bytesPerPixel, periodUs);
-    if (!grab.ready()) return;
-    const double copyNs = memcpyNs(grab.ring(), grab.frameBytes());
-    if (!grab.start()) return;
-    uint32_t count = 0;
-    if (!grab.wait(count)) return;  // the schedule has started
-    uint64_t received = 0, reported = 0;
-    const uint64_t framesBefore = simulatedFrames(), lateBefore = lateFrames();
-    const double cpuBefore = processCpuNs(), wallBefore = wallNs();
-    for (auto _ : state) {
-        if (!grab.wait(count)) return;
-        ++received;
-        reported += count;
-    }
-    const double cpu = processCpuNs() - cpuBefore, wall = wallNs() - wallBefore;
-    const double made = double(simulatedFrames() - framesBefore);
-    const double cpuPerFrame = cpu / made;
-    state.counters["fps"] = made / (wall / 1e9);
+    const std::optional<Delivery> d = measureDelivery(state, grab);
+    if (!d) return;
+    const double cpuPerFrame = d->cpuPerFrameNs();
+    state.counters["fps"] = d->made / (d->wallTimeNs / 1e9);
     state.counters["cpu_us"] = cpuPerFrame / kNsPerUs;
-    state.counters["memcpy_us"] = copyNs / kNsPerUs;
-    state.counters["fixed_us"] = (cpuPerFrame - copyNs) / kNsPerUs;
-    state.counters["ratio"] = cpuPerFrame / copyNs;
-    state.counters["missed"] = double(reported - received);
-    state.counters["late_pct"] = 100 * double(lateFrames() - lateBefore) / (made + double(lateFrames() - lateBefore));
+    state.counters["memcpy_us"] = d->copyNs / kNsPerUs;
+    state.counters["fixed_us"] = (cpuPerFrame - d->copyNs) / kNsPerUs;
+    state.counters["ratio"] = cpuPerFrame / d->copyNs;
+    state.counters["missed"] = double(d->reported - d->received);
+    state.counters["late_pct"] = 100 * d->late / (d->made + d->late);
     state.counters["bytes"] = double(grab.frameBytes());
 }
 
@@ -198,29 +218,15 @@ void sourceCost(benchmark::State &state, const char *members, uint32_t width, ui
                 uint32_t periodUs)
 {
     LibraryGrab grab(state, width, lines, bytesPerPixel, periodUs, members);
-    if (!grab.ready()) return;
-    const double copyNs = memcpyNs(grab.ring(), grab.frameBytes());
-    if (!grab.start()) return;
-    uint32_t count = 0;
-    if (!grab.wait(count)) return;
-    uint64_t received = 0, reported = 0;
-    const uint64_t framesBefore = simulatedFrames(), lateBefore = lateFrames();
-    const double cpuBefore = processCpuNs(), wallBefore = wallNs();
-    for (auto _ : state) {
-        if (!grab.wait(count)) return;
-        ++received;
-        reported += count;
-    }
-    const double cpu = processCpuNs() - cpuBefore, wall = wallNs() - wallBefore;
-    const double made = double(simulatedFrames() - framesBefore);
-    const double late = double(lateFrames() - lateBefore);
-    state.counters["fps"] = made / (wall / 1e9);
+    const std::optional<Delivery> d = measureDelivery(state, grab);
+    if (!d) return;
+    state.counters["fps"] = d->made / (d->wallTimeNs / 1e9);
     state.counters["fps_set"] = 1e6 / periodUs;
-    state.counters["cpu_us"] = cpu / made / kNsPerUs;
-    state.counters["memcpy_us"] = copyNs / kNsPerUs;
-    state.counters["ratio"] = cpu / made / copyNs;
-    state.counters["missed_pct"] = 100 * double(reported - received) / double(reported);
-    state.counters["late_pct"] = 100 * late / (made + late);
+    state.counters["cpu_us"] = d->cpuPerFrameNs() / kNsPerUs;
+    state.counters["memcpy_us"] = d->copyNs / kNsPerUs;
+    state.counters["ratio"] = d->cpuPerFrameNs() / d->copyNs;
+    state.counters["missed_pct"] = 100 * double(d->reported - d->received) / double(d->reported);
+    state.counters["late_pct"] = 100 * d->late / (d->made + d->late);
 }
 
 // Frames per second a host waiting on every frame receives, by frame size,

@@ -548,7 +548,7 @@ TEST(ViewerDisplay, DeepFramesAreStretchedShallowOnesScaled)
     const auto scaled = qorgrab::displayImage(qorgrab::FrameView{shallow, 3, 1, 3, 1, 2});
     EXPECT_EQ(scaled.pixels, (std::vector<uint8_t>{0, 192, 192}));
 
-    const auto bins = qorgrab::histogram(qorgrab::FrameView{reinterpret_cast<const uint8_t *>(deep), 4, 1, 8, 2, 12});
+    const auto bins = qorgrab::frameStats(qorgrab::FrameView{reinterpret_cast<const uint8_t *>(deep), 4, 1, 8, 2, 12}).bins;
     EXPECT_EQ(bins[1000 * 256 / 4096], 1u);
     EXPECT_EQ(bins[2000 * 256 / 4096], 1u);
 }

@@ -39,15 +39,4 @@ DisplayImage displayImage(const FrameView &frame)
     return image;
 }
 
-std::vector<uint64_t> histogram(const FrameView &frame)
-{
-    const SampleFormat format = sampleFormat(frame, kSampleBits, "a histogram");
-    std::vector<uint64_t> bins(kHistogramBins, 0);
-    const uint64_t values = uint64_t{1} << format.sourceBits;
-    for (uint32_t y = 0; y < frame.lines; ++y)
-        for (uint32_t x = 0; x < frame.width; ++x)
-            ++bins[uint64_t{sampleAt(frame, format, x, y)} * kHistogramBins / values];
-    return bins;
-}
-
 }  // namespace qorgrab

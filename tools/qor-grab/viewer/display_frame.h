@@ -1,4 +1,4 @@
-// What the viewer shows of a frame: an 8-bit picture and a histogram.
+// What the viewer shows of a frame: an 8-bit picture.
 #ifndef QOR_GRAB_DISPLAY_FRAME_H
 #define QOR_GRAB_DISPLAY_FRAME_H
 
@@ -8,8 +8,6 @@
 #include "frame_samples.h"
 
 namespace qorgrab {
-
-constexpr uint32_t kHistogramBins = 256;
 
 // The frame as 8-bit grey, `width` x `lines`, tightly packed. Frames deeper
 // than 8 bits are stretched from their darkest to their brightest pixel
@@ -23,9 +21,6 @@ struct DisplayImage {
     FrameView view() const { return FrameView{pixels.data(), width, lines, width, 1, 8}; }
 };
 DisplayImage displayImage(const FrameView &frame);
-
-// Pixels counted in kHistogramBins equal bins over 0 .. 2^depth - 1.
-std::vector<uint64_t> histogram(const FrameView &frame);
 
 }  // namespace qorgrab
 

@@ -37,6 +37,8 @@ FrameStats frameStats(const FrameView &frame)
     FrameStats stats;
     stats.fullScale = depthMax(format);
     stats.min = std::numeric_limits<uint32_t>::max();
+    stats.bins.assign(kHistogramBins, 0);
+    const uint64_t values = uint64_t{stats.fullScale} + 1;
     uint64_t sum = 0;  // 2^32 pixels of 32 bits would pass it; no board delivers that
     for (uint32_t y = 0; y < frame.lines; ++y)
         for (uint32_t x = 0; x < frame.width; ++x) {
@@ -45,6 +47,7 @@ FrameStats frameStats(const FrameView &frame)
             stats.max = std::max(stats.max, value);
             sum += value;
             stats.saturated += value == stats.fullScale;
+            ++stats.bins[uint64_t{value} * kHistogramBins / values];
         }
     const uint64_t pixels = uint64_t{frame.width} * frame.lines;
     if (pixels == 0) stats.min = 0;

@@ -10,11 +10,15 @@
 
 namespace qorgrab {
 
+constexpr uint32_t kHistogramBins = 256;
+
+// Measured in one pass over the frame.
 struct FrameStats {
     uint32_t min = 0, max = 0;
     double mean = 0;
     uint32_t fullScale = 0;  // the largest value of the frame's depth
     uint64_t saturated = 0;  // pixels at fullScale
+    std::vector<uint64_t> bins;  // kHistogramBins equal bins over 0 .. fullScale
 };
 FrameStats frameStats(const FrameView &frame);
 

@@ -53,6 +53,14 @@ public:
     NoFrameYet() : std::runtime_error("no frame has arrived yet") {}
 };
 
+// A picture of frame `frameNumber`, never cached: the next one differs.
+void sendPng(httplib::Response &response, const std::vector<uint8_t> &png, uint64_t frameNumber)
+{
+    response.set_header("Cache-Control", "no-store");
+    response.set_header("X-Frame-Number", std::to_string(frameNumber));
+    response.set_content(std::string(png.begin(), png.end()), "image/png");
+}
+
 void sendJson(httplib::Response &response, const json &body)
 {
     response.set_header("Cache-Control", "no-store");
@@ -230,10 +238,7 @@ void ViewerServer::sendFrame(httplib::Response &response)
 {
     const auto frame = camera_.latest();
     if (!frame) throw NoFrameYet();
-    const std::vector<uint8_t> png = displayPng(frame);
-    response.set_header("Cache-Control", "no-store");
-    response.set_header("X-Frame-Number", std::to_string(frame->frameNumber));
-    response.set_content(std::string(png.begin(), png.end()), "image/png");
+    sendPng(response, displayPng(frame), frame->frameNumber);
 }
 
 std::shared_ptr<const LiveFrame> ViewerServer::askedFrame(const httplib::Request &request) const
@@ -315,10 +320,11 @@ void ViewerServer::addRoutes()
     }));
     server_.Get("/histogram", guarded([this](const httplib::Request &request, httplib::Response &response) {
         const auto frame = askedFrame(request);
-        json body = statsJson(frameStats(frame->view));
+        const FrameStats stats = frameStats(frame->view);
+        json body = statsJson(stats);
         body["frame"] = frame->frameNumber;
         body["maxValue"] = body["fullScale"];
-        body["bins"] = histogram(frame->view);
+        body["bins"] = stats.bins;
         sendJson(response, body);
     }));
     server_.Get("/pixel", guarded([this](const httplib::Request &request, httplib::Response &response) {
@@ -332,10 +338,7 @@ void ViewerServer::addRoutes()
         const auto frame = askedFrame(request);
         const std::vector<uint8_t> mask = saturationMask(frame->view);
         const FrameView view{mask.data(), frame->view.width, frame->view.lines, frame->view.width, 1, 8};
-        const std::vector<uint8_t> png = encodePng(view);
-        response.set_header("Cache-Control", "no-store");
-        response.set_header("X-Frame-Number", std::to_string(frame->frameNumber));
-        response.set_content(std::string(png.begin(), png.end()), "image/png");
+        sendPng(response, encodePng(view), frame->frameNumber);
     }));
     post("/trigger", guarded([this](const httplib::Request &request, httplib::Response &response) {
         camera_.setTrigger(choiceParam(request, "mode", kTriggers));

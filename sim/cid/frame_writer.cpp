@@ -107,8 +107,7 @@ bool writeNarrow(const FrameJob &job, uint64_t lineBytes, const std::atomic<bool
 // Whether writeNarrow gives this job's bytes.
 bool narrowable(const FrameJob &job, uint32_t p)
 {
-    return kLittleEndian && job.lut.kind == PixelLut::Kind::None && (p == 1 || p == 2) &&
-           job.rendered->kind == SourceKind::Scene && job.rendered->scene && job.rendered->bitDepth <= 8 * p;
+    return kLittleEndian && job.lut.kind == PixelLut::Kind::None && rendersNarrow(*job.rendered, p);
 }
 
 bool writeRendered(const FrameJob &job, uint32_t p, uint64_t lineBytes, const std::atomic<bool> &discard)

@@ -56,21 +56,20 @@ void renderLine(const SourceFrame &s, uint32_t y, uint32_t count, uint32_t *out)
     }
 }
 
-template <class Out> bool narrowLine(const SourceFrame &s, uint32_t y, uint32_t count, Out *out)
+bool rendersNarrow(const SourceFrame &s, uint32_t bytesPerPixel)
 {
-    if (s.kind != SourceKind::Scene || !s.scene || s.bitDepth > 8 * sizeof(Out)) return false;
+    return s.kind == SourceKind::Scene && s.scene && (bytesPerPixel == 1 || bytesPerPixel == 2) &&
+           s.bitDepth <= 8 * bytesPerPixel;
+}
+
+void renderNarrowLine(const SourceFrame &s, uint32_t y, uint32_t count, uint8_t *out)
+{
     sceneLine(*s.scene, s.frame, s.bitDepth, y, count, out);
-    return true;
 }
 
-bool renderNarrowLine(const SourceFrame &s, uint32_t y, uint32_t count, uint8_t *out)
+void renderNarrowLine(const SourceFrame &s, uint32_t y, uint32_t count, uint16_t *out)
 {
-    return narrowLine(s, y, count, out);
-}
-
-bool renderNarrowLine(const SourceFrame &s, uint32_t y, uint32_t count, uint16_t *out)
-{
-    return narrowLine(s, y, count, out);
+    sceneLine(*s.scene, s.frame, s.bitDepth, y, count, out);
 }
 
 }  // namespace bfsim

@@ -35,10 +35,13 @@ SourceFrame sourceFrame(const CameraConfig &camera, uint32_t frame);
 // The values of pixels (0, y) .. (count - 1, y), before any LUT.
 void renderLine(const SourceFrame &source, uint32_t y, uint32_t count, uint32_t *out);
 
-// The same values for a source that renders straight to one or two bytes
-// a pixel (the scene); false, and nothing written, for any other.
-bool renderNarrowLine(const SourceFrame &source, uint32_t y, uint32_t count, uint8_t *out);
-bool renderNarrowLine(const SourceFrame &source, uint32_t y, uint32_t count, uint16_t *out);
+// Whether the source renders straight to `bytesPerPixel` (1 or 2) bytes a
+// pixel: the scene, when its depth fits them.
+bool rendersNarrow(const SourceFrame &source, uint32_t bytesPerPixel);
+
+// renderLine's values, for a source that rendersNarrow() to that width.
+void renderNarrowLine(const SourceFrame &source, uint32_t y, uint32_t count, uint8_t *out);
+void renderNarrowLine(const SourceFrame &source, uint32_t y, uint32_t count, uint16_t *out);
 
 // The ramp value of a pixel before any LUT.
 uint32_t rampValue(uint32_t x, uint32_t y, uint64_t frame, uint32_t bitDepth);

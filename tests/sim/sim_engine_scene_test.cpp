@@ -35,6 +35,13 @@ protected:
             values[i] = i * bytesPerPixel < 4 ? 0 : readLittleEndian(&bytes[i * bytesPerPixel], bytesPerPixel);
         return values;
     }
+    // Frame `frame` of a scene camera with the `extra` members, loaded for it.
+    std::vector<uint32_t> sceneFrame(uint32_t width, uint32_t lines, uint32_t depth, uint32_t bytesPerPixel,
+                                     const std::string &extra, uint32_t frame)
+    {
+        loadConfig(sceneCamera(width, lines, depth, bytesPerPixel, extra));
+        return rendered(width, lines, bytesPerPixel, frame);
+    }
 };
 
 // Mean of a square block of a frame of `width` pixels a line.
@@ -55,14 +62,12 @@ TEST_F(Scene, IsTheSameForASeedDiffersForAnotherAndSpansTheDepth)
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.depth) + " bits");
         const std::string extra = R"("noise":2,"fixedPatternNoise":1,"seed":)";
-        loadConfig(sceneCamera(kW, kL, c.depth, c.bytesPerPixel, extra + "7"));
-        const std::vector<uint32_t> first = rendered(kW, kL, c.bytesPerPixel, 3);
+        const std::vector<uint32_t> first = sceneFrame(kW, kL, c.depth, c.bytesPerPixel, extra + "7", 3);
         EXPECT_EQ(rendered(kW, kL, c.bytesPerPixel, 3), first);
         const uint32_t top = (1u << c.depth) - 1;
         EXPECT_LT(*std::min_element(first.begin() + 4, first.end()), top / 8);
         EXPECT_GT(*std::max_element(first.begin(), first.end()), top / 8 * 7);
-        loadConfig(sceneCamera(kW, kL, c.depth, c.bytesPerPixel, extra + "8"));
-        const std::vector<uint32_t> other = rendered(kW, kL, c.bytesPerPixel, 3);
+        const std::vector<uint32_t> other = sceneFrame(kW, kL, c.depth, c.bytesPerPixel, extra + "8", 3);
         size_t same = 0;
         for (size_t i = 0; i < first.size(); ++i) same += first[i] == other[i];
         EXPECT_LT(same, first.size() / 4) << "another seed, another texture and noise";
@@ -136,10 +141,8 @@ TEST_F(Scene, FixedPatternStaysFromFrameToFrame)
 {
     constexpr uint32_t kW = 160, kL = 120;
     const std::string quiet = R"("gain":0,"noise":0,"fixedPatternNoise":)";
-    loadConfig(sceneCamera(kW, kL, 12, 2, quiet + "0"));
-    const std::vector<uint32_t> clean = rendered(kW, kL, 2, 0);
-    loadConfig(sceneCamera(kW, kL, 12, 2, quiet + "8"));
-    const std::vector<uint32_t> patterned = rendered(kW, kL, 2, 0), next = rendered(kW, kL, 2, 1);
+    const std::vector<uint32_t> clean = sceneFrame(kW, kL, 12, 2, quiet + "0", 0);
+    const std::vector<uint32_t> patterned = sceneFrame(kW, kL, 12, 2, quiet + "8", 0), next = rendered(kW, kL, 2, 1);
     size_t unchanged = 0, changed = 0;
     double sum = 0, squares = 0;
     for (size_t i = 4; i < clean.size(); ++i) {
@@ -159,10 +162,8 @@ TEST_F(Scene, VignettingDarkensTheCornersAndSparesTheCentre)
 {
     constexpr uint32_t kSide = 256, kBlock = 12;
     const std::string quiet = R"("gain":0,"noise":0,"vignetting":)";
-    loadConfig(sceneCamera(kSide, kSide, 16, 2, quiet + "0"));
-    const std::vector<uint32_t> flat = rendered(kSide, kSide, 2, 0);
-    loadConfig(sceneCamera(kSide, kSide, 16, 2, quiet + "0.5"));
-    const std::vector<uint32_t> shaded = rendered(kSide, kSide, 2, 0);
+    const std::vector<uint32_t> flat = sceneFrame(kSide, kSide, 16, 2, quiet + "0", 0);
+    const std::vector<uint32_t> shaded = sceneFrame(kSide, kSide, 16, 2, quiet + "0.5", 0);
     const uint32_t corners[][2] = {{4, 4}, {kSide - kBlock, 4}, {4, kSide - kBlock}, {kSide - kBlock, kSide - kBlock}};
     for (const auto &corner : corners) {
         const double ratio = blockMean(shaded, kSide, corner[0], corner[1], kBlock) /

@@ -323,7 +323,7 @@ void ViewerServer::addRoutes()
         const FrameStats stats = frameStats(frame->view);
         json body = statsJson(stats);
         body["frame"] = frame->frameNumber;
-        body["maxValue"] = body["fullScale"];
+        body["maxValue"] = body["fullScale"];  // the name earlier releases gave it
         body["bins"] = stats.bins;
         sendJson(response, body);
     }));
